@@ -19,7 +19,7 @@ namespace weft {
 // so that the response sender made for each incoming message costs no heap allocation.
 class ReplyCallback {
   static constexpr size_t kInlineSize = 3 * sizeof(void*);
-  static constexpr size_t kInlineAlignment = alignof(std::max_align_t);
+  static constexpr size_t kInlineAlignment = alignof(void*);
 
  public:
   // Whether a callable of this type is kept in place rather than on the heap.
