@@ -29,7 +29,7 @@ constexpr size_t kTrafficEntries = 12;
 constexpr wchar_t kSentMark[] = L"\u2192 ";
 constexpr wchar_t kReceivedMark[] = L"\u2190 ";
 constexpr wchar_t kNone[] = L"(none)";
-constexpr wchar_t kResolvedMark[] = L"  \u21D2  ";
+constexpr wchar_t kResolvedMark[] = L"  \u2192  ";
 
 std::vector<ScriptCommand> LoadScript(const std::wstring& path) {
   if (path.empty())

@@ -32,8 +32,8 @@ class ScriptedApp : private ScriptEnvironment {
   ScriptedApp& operator=(const ScriptedApp&) = delete;
 
   void AttachView(ViewWindow* view);
-  // Called just before the frame's next-frame callback runs; the application starts once the
-  // first one has run.
+  // Called for every frame, just before the next-frame callback (if any) runs; the application
+  // starts once the first frame's callback has run.
   void OnFrameReported(bool top_level_visible);
   void OnWake(WPARAM reason);
   void OnFontsChanged();

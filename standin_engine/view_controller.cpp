@@ -51,12 +51,11 @@ void ViewController::PaintContent(HDC dc, int width, int height) {
 
 void ViewController::OnFramePresented() {
   const NextFrameCallback callback = engine_->TakeNextFrameCallback();
-  if (callback.function == nullptr)
-    return;
   const HWND top = view_.TopLevel();
   CountReportedFrame();
   engine_->app().OnFrameReported(top != nullptr && IsWindowVisible(top));
-  callback.function(callback.user_data);
+  if (callback.function != nullptr)
+    callback.function(callback.user_data);
 }
 
 void ViewController::OnWake(WPARAM reason) {

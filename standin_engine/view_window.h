@@ -14,7 +14,8 @@ class ViewWindowClient {
  public:
   virtual ~ViewWindowClient() = default;
   virtual void PaintContent(HDC dc, int width, int height) = 0;
-  // Last thing done for a frame: the client may destroy the view in it.
+  // Each rendered or painted frame; the last thing done for it, so the client may destroy the
+  // view in it.
   virtual void OnFramePresented() = 0;
   // reason: the wparam of the wake message.
   virtual void OnWake(WPARAM reason) = 0;
