@@ -214,6 +214,16 @@ TEST_F(ScriptedAppTest, AnEmptyScriptRunsNothing) {
   ExpectLog({});
 }
 
+TEST_F(ScriptedAppTest, AnUnreadableScriptRunsNothingAndSaysSo) {
+  SetEnvironmentVariableW(kScriptVariable, L"Z:\\nowhere\\script.txt");
+  EXPECT_EQ(standin::testing::StandinLinesDuring([this] { Start(); }),
+            "Stand-in engine: cannot read the script file, or it is too large; no command runs.\n");
+  ASSERT_TRUE(PumpUntil([this] { return !ReadLines(log_path_).empty(); }));
+  PumpPending();
+  EXPECT_TRUE(handler_.received.empty());
+  ExpectLog({});
+}
+
 TEST_F(ScriptedAppTest, SendsAfterTheEngineEndedAreNotMade) {
   UseScript({std::string("send quillmere/window ") + kSetHello, "title"});
   handler_.answer_at_once = false;
