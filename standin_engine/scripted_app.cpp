@@ -26,10 +26,19 @@ constexpr char kSetTitleMethod[] = "setTitle";
 constexpr char kOwnTitle[] = "Quillmere \xC2\xB7 title set over quillmere/window";
 
 constexpr size_t kTrafficEntries = 12;
+constexpr size_t kTrafficBytesShown = 64;
+constexpr char kMoreBytes[] = "\xE2\x80\xA6";
 constexpr wchar_t kSentMark[] = L"\u2192 ";
 constexpr wchar_t kReceivedMark[] = L"\u2190 ";
 constexpr wchar_t kNone[] = L"(none)";
 constexpr wchar_t kResolvedMark[] = L"  \u2192  ";
+
+// The picture shows the start of a long message only.
+std::string TrafficHex(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() <= kTrafficBytesShown)
+    return FormatHex(bytes.data(), bytes.size());
+  return FormatHex(bytes.data(), kTrafficBytesShown) + kMoreBytes;
+}
 
 std::vector<ScriptCommand> LoadScript(const std::wstring& path) {
   if (path.empty())
@@ -136,7 +145,7 @@ void ScriptedApp::Paint(HDC dc, int width, int height) {
 SendOutcome ScriptedApp::SendWithReply(const std::string& channel,
                                        const std::vector<uint8_t>& bytes) {
   const uint64_t send = ++last_send_;
-  NoteTraffic(kSentMark, channel + " " + FormatHex(bytes.data(), bytes.size()));
+  NoteTraffic(kSentMark, channel + " " + TrafficHex(bytes));
   const std::shared_ptr<Inbox> inbox = inbox_;
   const HWND target = wake_target_;
   auto sink = [inbox, target, send](const uint8_t* reply, size_t size) {
