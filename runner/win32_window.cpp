@@ -1,0 +1,219 @@
+#include "win32_window.h"
+
+#include <dwmapi.h>
+
+#include <memory>
+#include <type_traits>
+
+#include "resources/resource.h"
+#include "weft_windows.h"
+
+namespace {
+
+constexpr wchar_t kWindowClassName[] = L"WEFT_RUNNER_WIN32_WINDOW";
+
+constexpr wchar_t kPersonalizeKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr wchar_t kLightThemeValue[] = L"AppsUseLightTheme";
+// DWMWA_USE_IMMERSIVE_DARK_MODE, which older SDK headers lack.
+constexpr DWORD kImmersiveDarkModeAttribute = 20;
+
+constexpr char kUser32Module[] = "User32.dll";
+constexpr char kNonClientScalingExport[] = "EnableNonClientDpiScaling";
+using EnableNonClientDpiScalingFunction = BOOL(WINAPI*)(HWND);
+
+constexpr UINT kDpiChangedPositionFlags = SWP_NOZORDER | SWP_NOACTIVATE;
+
+// Win32Window objects alive in the process; the class goes when it drops to 0.
+int32_t live_window_count = 0;
+
+struct LibraryFree {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using LoadedLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFree>;
+
+}  // namespace
+
+Win32Window::Win32Window() {
+  ++live_window_count;
+}
+
+Win32Window::~Win32Window() {
+  --live_window_count;
+  Teardown();
+}
+
+bool Win32Window::OpenWindow(const std::wstring& title, const LogicalPoint& origin,
+                             const LogicalSize& size) {
+  Teardown();
+  const wchar_t* class_name = WindowClassRegistry::Instance().ClassName();
+
+  const HMONITOR monitor = MonitorFromPoint({origin.x, origin.y}, MONITOR_DEFAULTTONEAREST);
+  const double scale = ScaleForMonitorDpi(WeftDesktopGetDpiForMonitor(monitor));
+  const PhysicalBounds bounds = ScaleToPhysical(origin, size, scale);
+
+  const HWND window = CreateWindowExW(0, class_name, title.c_str(), WS_OVERLAPPEDWINDOW, bounds.x,
+                                      bounds.y, bounds.width, bounds.height, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), this);
+  if (window == nullptr) {
+    // A window refused after WM_NCCREATE is gone without WM_DESTROY on some systems.
+    handle_ = nullptr;
+    return false;
+  }
+  ApplySystemTheme(window);
+  return OnCreated();
+}
+
+bool Win32Window::Reveal() {
+  return ShowWindow(handle_, SW_SHOWNORMAL) != 0;
+}
+
+void Win32Window::Teardown() {
+  OnDestroying();
+  if (handle_ != nullptr) {
+    DestroyWindow(handle_);
+    handle_ = nullptr;
+  }
+  if (live_window_count == 0) {
+    WindowClassRegistry::Instance().Unregister();
+  }
+}
+
+void Win32Window::EmbedChild(HWND content) {
+  child_ = content;
+  SetParent(content, handle_);
+  const RECT rect = ClientBounds();
+  MoveWindow(content, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+  SetFocus(child_);
+}
+
+RECT Win32Window::ClientBounds() const {
+  RECT rect = {};
+  GetClientRect(handle_, &rect);
+  return rect;
+}
+
+LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_DESTROY:
+      handle_ = nullptr;
+      Teardown();
+      if (quit_on_destroy_) {
+        PostQuitMessage(0);
+      }
+      return 0;
+    case WM_SIZE: {
+      const RECT rect = ClientBounds();
+      if (child_ != nullptr) {
+        MoveWindow(child_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                   TRUE);
+      }
+      return 0;
+    }
+    case WM_ACTIVATE:
+      if (child_ != nullptr) {
+        SetFocus(child_);
+      }
+      return 0;
+    case WM_DPICHANGED: {
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      if (suggested != nullptr) {
+        SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     kDpiChangedPositionFlags);
+      }
+      return 0;
+    }
+    case WM_DWMCOLORIZATIONCOLORCHANGED:
+      ApplySystemTheme(window);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+bool Win32Window::OnCreated() {
+  return true;
+}
+
+void Win32Window::OnDestroying() {}
+
+LRESULT CALLBACK Win32Window::RouteMessage(HWND window, UINT message, WPARAM wparam,
+                                           LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    auto* self = static_cast<Win32Window*>(creation->lpCreateParams);
+    // A window of the class made by anyone but OpenWindow has no object to route to.
+    if (self != nullptr) {
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+      EnableNonClientScaling(window);
+      self->handle_ = window;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+  }
+  auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self != nullptr) {
+    return self->HandleMessage(window, message, wparam, lparam);
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+WindowClassRegistry& WindowClassRegistry::Instance() {
+  // Never destroyed: a window may still be torn down during static destruction.
+  static WindowClassRegistry* const instance = new WindowClassRegistry();
+  return *instance;
+}
+
+const wchar_t* WindowClassRegistry::ClassName() {
+  if (!registered_) {
+    const HINSTANCE module = GetModuleHandleW(nullptr);
+    WNDCLASSW window_class = {};
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = Win32Window::RouteMessage;
+    window_class.hInstance = module;
+    window_class.hIcon = LoadIconW(module, MAKEINTRESOURCEW(IDI_APP_ICON));
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.lpszClassName = kWindowClassName;
+    RegisterClassW(&window_class);
+    registered_ = true;
+  }
+  return kWindowClassName;
+}
+
+void WindowClassRegistry::Unregister() {
+  UnregisterClassW(kWindowClassName, nullptr);
+  registered_ = false;
+}
+
+std::optional<bool> ReadDarkModePreference() {
+  DWORD light_theme = 0;
+  DWORD size = sizeof(light_theme);
+  if (RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue, RRF_RT_REG_DWORD, nullptr,
+                   &light_theme, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return light_theme == 0;
+}
+
+void ApplySystemTheme(HWND window) {
+  const std::optional<bool> dark = ReadDarkModePreference();
+  if (!dark) {
+    return;
+  }
+  const BOOL dark_mode = *dark ? TRUE : FALSE;
+  DwmSetWindowAttribute(window, kImmersiveDarkModeAttribute, &dark_mode, sizeof(dark_mode));
+}
+
+void EnableNonClientScaling(HWND window) {
+  const LoadedLibrary user32(LoadLibraryA(kUser32Module));
+  if (!user32) {
+    return;
+  }
+  const FARPROC procedure = GetProcAddress(user32.get(), kNonClientScalingExport);
+  if (procedure == nullptr) {
+    return;
+  }
+  // Through the generic function type, which converts to any other without a warning.
+  const auto enable =
+      reinterpret_cast<EnableNonClientDpiScalingFunction>(reinterpret_cast<void (*)()>(procedure));
+  enable(window);
+}
