@@ -1,0 +1,51 @@
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "utils.h"
+#include "weft/engine_project.h"
+#include "win32_window.h"
+#include "window_geometry.h"
+
+namespace {
+
+constexpr wchar_t kBundleFolder[] = L"data";
+constexpr wchar_t kWindowTitle[] = L"Quillmere";
+constexpr LogicalPoint kWindowOrigin = {10, 10};
+constexpr int kExitSuccess = 0;
+constexpr int kExitWindowFailed = 1;
+
+}  // namespace
+
+int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) {
+    AttachDebugConsole();
+  }
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  weft::EngineProject project(kBundleFolder);
+  std::vector<std::string> arguments = CollectCommandLineArguments();
+  project.SetEntryArguments(std::move(arguments));
+
+  Win32Window window;
+
+  const double scale = ScaleForScreenDpi(ReadScreenDpi());
+  const LogicalSize size =
+      InitialWindowSize(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), scale);
+  if (!window.OpenWindow(kWindowTitle, kWindowOrigin, size)) {
+    return kExitWindowFailed;
+  }
+  window.SetQuitOnDestroy(true);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  CoUninitialize();
+  return kExitSuccess;
+}
