@@ -1,0 +1,411 @@
+#include "weft/standard_codec_serializer.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "diagnostic_line.h"
+
+// Bounds on decoding untrusted bytes, for a message of n bytes:
+// - Stack: lists and maps nest at most kMaxNestingDepth deep. A deeper one is skipped without
+//   recursion (its nested content included), reads as null, and writes kTooDeepLine once.
+// - Time: a list or map stops at the first element that starts at the end of the message; that
+//   element still reads as null. Every other element takes at least one byte.
+// - Memory: each element of a list takes at least one byte, so a list reserves, and reads, no
+//   more elements than the bytes left can back once the elements still owed to its enclosing
+//   lists are set aside, plus the one null at the end (none when nothing is left unclaimed).
+//   Honest messages never reach that limit.
+//   A string or array whose bytes run past the end is made of zeros only up to
+//   kMaxUnbackedBytes; such a read fails, which can only happen within the last
+//   kMaxUnbackedBytes of the message, so these zeros stay within a fixed allowance.
+
+namespace weft {
+
+namespace {
+
+static_assert(sizeof(size_t) >= sizeof(uint64_t), "array byte counts are computed in size_t");
+
+constexpr char kUnknownTypeLine[] = "Unknown type in StandardCodecSerializer::ReadValueOfType: ";
+constexpr char kCustomTypeLine[] =
+    "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+    "Custom types require codec extensions.";
+constexpr char kTooDeepLine[] =
+    "Nesting too deep in StandardCodecSerializer::ReadValueOfType; value read as null.";
+
+enum Tag : uint8_t {
+  kNullTag = 0,
+  kTrueTag = 1,
+  kFalseTag = 2,
+  kInt32Tag = 3,
+  kInt64Tag = 4,
+  kLegacyStringTag = 5,
+  kDoubleTag = 6,
+  kStringTag = 7,
+  kByteArrayTag = 8,
+  kInt32ArrayTag = 9,
+  kInt64ArrayTag = 10,
+  kDoubleArrayTag = 11,
+  kListTag = 12,
+  kMapTag = 13,
+  kFloatArrayTag = 14,
+};
+
+constexpr size_t kMaxOneByteSize = 253;
+constexpr uint8_t kTwoByteSizeMarker = 254;
+constexpr uint8_t kFourByteSizeMarker = 255;
+constexpr size_t kMaxTwoByteSize = 0xFFFF;
+constexpr size_t kMaxFourByteSize = 0xFFFFFFFF;
+
+// The lists and maps that the decoder on this thread is inside of.
+struct OpenContainers {
+  size_t depth = 0;
+  // Elements that the enclosing lists over `stream` still expect after the current one.
+  const ByteStreamReader* stream = nullptr;
+  size_t owed_elements = 0;
+};
+
+thread_local OpenContainers open_containers;
+
+// Enters one list or map; a nested decode of another stream starts owing nothing.
+class ContainerScope {
+ public:
+  explicit ContainerScope(const ByteStreamReader* stream) : saved_(open_containers) {
+    ++open_containers.depth;
+    if (open_containers.stream != stream) {
+      open_containers.stream = stream;
+      open_containers.owed_elements = 0;
+    }
+  }
+  ~ContainerScope() { open_containers = saved_; }
+
+  ContainerScope(const ContainerScope&) = delete;
+  ContainerScope& operator=(const ContainerScope&) = delete;
+
+ private:
+  OpenContainers saved_;
+};
+
+template <typename T>
+void WriteScalar(T value, ByteStreamWriter* stream) {
+  uint8_t bytes[sizeof(T)];
+  std::memcpy(bytes, &value, sizeof(T));
+  stream->PutBytes(bytes, sizeof(T));
+}
+
+template <typename T>
+T ReadScalar(ByteStreamReader* stream) {
+  uint8_t bytes[sizeof(T)] = {};
+  stream->NextBytes(bytes, sizeof(T));
+  T value;
+  std::memcpy(&value, bytes, sizeof(T));
+  return value;
+}
+
+uint8_t TagOf(const EncodableValue& value) {
+  constexpr uint8_t kTagByIndex[] = {
+      kNullTag,   kTrueTag,      kInt32Tag,      kInt64Tag,      kDoubleTag,
+      kStringTag, kByteArrayTag, kInt32ArrayTag, kInt64ArrayTag, kDoubleArrayTag,
+      kListTag,   kMapTag,       kNullTag,       kFloatArrayTag,
+  };
+  static_assert(sizeof(kTagByIndex) == std::variant_size_v<EncodableVariant>);
+  if (value.valueless_by_exception()) {
+    return kNullTag;
+  }
+  if (const bool* boolean = std::get_if<bool>(&value)) {
+    return *boolean ? kTrueTag : kFalseTag;
+  }
+  return kTagByIndex[value.index()];
+}
+
+// Writes the payload that follows the tag.
+struct PayloadWriter {
+  const StandardCodecSerializer& serializer;
+  ByteStreamWriter* stream;
+
+  void operator()(std::monostate) const {}
+  void operator()(bool) const {}
+  void operator()(int32_t value) const { WriteScalar(value, stream); }
+  void operator()(int64_t value) const { WriteScalar(value, stream); }
+  void operator()(double value) const {
+    stream->PutPadding(sizeof(double));
+    WriteScalar(value, stream);
+  }
+  void operator()(const std::string& value) const {
+    WriteBytes(reinterpret_cast<const uint8_t*>(value.data()), value.size());
+  }
+  void operator()(const std::vector<uint8_t>& value) const {
+    WriteBytes(value.data(), value.size());
+  }
+  template <typename T>
+  void operator()(const std::vector<T>& value) const {
+    serializer.WriteSizePrefix(value.size(), stream);
+    // Padded also when empty: the reader always aligns, and would otherwise skip into the next
+    // value.
+    stream->PutPadding(sizeof(T));
+    stream->PutBytes(reinterpret_cast<const uint8_t*>(value.data()), value.size() * sizeof(T));
+  }
+  void operator()(const ValueList& value) const {
+    serializer.WriteSizePrefix(value.size(), stream);
+    for (const EncodableValue& element : value) {
+      serializer.WriteValue(element, stream);
+    }
+  }
+  void operator()(const ValueMap& value) const {
+    serializer.WriteSizePrefix(value.size(), stream);
+    for (const auto& [key, mapped] : value) {
+      serializer.WriteValue(key, stream);
+      serializer.WriteValue(mapped, stream);
+    }
+  }
+  void operator()(const CustomValue&) const { WriteDiagnosticLine(kCustomTypeLine); }
+
+  void WriteBytes(const uint8_t* bytes, size_t length) const {
+    serializer.WriteSizePrefix(length, stream);
+    stream->PutBytes(bytes, length);
+  }
+};
+
+// The element count that a bulk read falls back to when its bytes run past the end.
+size_t UnbackedCount(size_t count, size_t element_size) {
+  return count * element_size <= StandardCodecSerializer::kMaxUnbackedBytes ? count : 0;
+}
+
+void CopyBytes(const uint8_t* bytes, size_t length, std::string* out) {
+  out->assign(reinterpret_cast<const char*>(bytes), length);
+}
+
+void CopyBytes(const uint8_t* bytes, size_t length, std::vector<uint8_t>* out) {
+  out->assign(bytes, bytes + length);
+}
+
+// Strings and byte arrays are built straight from the message, without zero-filling first.
+template <typename Bytes>
+Bytes ReadByteRun(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
+  const size_t length = serializer.ReadSizePrefix(stream);
+  const uint8_t* bytes = nullptr;
+  if (!stream->NextBytesInPlace(length, &bytes)) {
+    return Bytes(UnbackedCount(length, 1), 0);
+  }
+  Bytes run;
+  if (length != 0) {
+    CopyBytes(bytes, length, &run);
+  }
+  return run;
+}
+
+template <typename T>
+std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
+  const size_t count = serializer.ReadSizePrefix(stream);
+  stream->SkipPadding(sizeof(T));
+  const size_t length = count * sizeof(T);
+  const uint8_t* bytes = nullptr;
+  if (!stream->NextBytesInPlace(length, &bytes)) {
+    return std::vector<T>(UnbackedCount(count, sizeof(T)));
+  }
+  std::vector<T> elements(count);
+  if (count != 0) {
+    std::memcpy(elements.data(), bytes, length);
+  }
+  return elements;
+}
+
+size_t ListElementLimit(size_t count, const ByteStreamReader& stream) {
+  const size_t remaining = stream.RemainingBytes();
+  const size_t owed = open_containers.owed_elements;
+  const size_t unclaimed = remaining > owed ? remaining - owed : 0;
+  // One element more for the one that finds the message exhausted. When the enclosing lists
+  // have claimed every byte left, this list cannot hold any element at all.
+  const size_t exhausted_element = unclaimed != 0 || remaining == 0 ? 1 : 0;
+  return std::min(count, unclaimed + exhausted_element);
+}
+
+ValueList ReadList(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
+  const size_t count = serializer.ReadSizePrefix(stream);
+  ContainerScope scope(stream);
+  const size_t owed_outside = open_containers.owed_elements;
+  const size_t limit = ListElementLimit(count, *stream);
+  ValueList list;
+  list.reserve(limit);
+  for (size_t i = 0; i < limit; ++i) {
+    open_containers.owed_elements = owed_outside + (limit - 1 - i);
+    const bool at_end = stream->RemainingBytes() == 0;
+    list.push_back(serializer.ReadTaggedValue(stream));
+    if (at_end) {
+      break;
+    }
+  }
+  return list;
+}
+
+ValueMap ReadMap(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
+  const size_t count = serializer.ReadSizePrefix(stream);
+  ContainerScope scope(stream);
+  ValueMap map;
+  for (size_t i = 0; i < count; ++i) {
+    const bool at_end = stream->RemainingBytes() == 0;
+    EncodableValue key = serializer.ReadTaggedValue(stream);
+    EncodableValue mapped = serializer.ReadTaggedValue(stream);
+    map.try_emplace(std::move(key), std::move(mapped));
+    if (at_end) {
+      break;
+    }
+  }
+  return map;
+}
+
+// Moves past length bytes, or to the end when fewer remain, without a diagnostic.
+void SkipBytes(ByteStreamReader* stream, size_t length) {
+  const uint8_t* bytes = nullptr;
+  stream->NextBytesInPlace(std::min(length, stream->RemainingBytes()), &bytes);
+}
+
+// Moves past the payload of a value whose tag has been read and returns how many nested
+// values follow it (elements, or keys and mapped values).
+size_t SkipPayload(const StandardCodecSerializer& serializer, uint8_t type,
+                   ByteStreamReader* stream) {
+  switch (type) {
+    case kInt32Tag:
+      SkipBytes(stream, sizeof(int32_t));
+      return 0;
+    case kInt64Tag:
+      SkipBytes(stream, sizeof(int64_t));
+      return 0;
+    case kDoubleTag:
+      stream->SkipPadding(sizeof(double));
+      SkipBytes(stream, sizeof(double));
+      return 0;
+    case kLegacyStringTag:
+    case kStringTag:
+    case kByteArrayTag:
+      SkipBytes(stream, serializer.ReadSizePrefix(stream));
+      return 0;
+    case kInt32ArrayTag:
+    case kFloatArrayTag: {
+      const size_t count = serializer.ReadSizePrefix(stream);
+      stream->SkipPadding(4);
+      SkipBytes(stream, count * 4);
+      return 0;
+    }
+    case kInt64ArrayTag:
+    case kDoubleArrayTag: {
+      const size_t count = serializer.ReadSizePrefix(stream);
+      stream->SkipPadding(8);
+      SkipBytes(stream, count * 8);
+      return 0;
+    }
+    case kListTag:
+      return serializer.ReadSizePrefix(stream);
+    case kMapTag:
+      return 2 * serializer.ReadSizePrefix(stream);
+    default:
+      return 0;
+  }
+}
+
+// Skips a value and all that it holds with a counter instead of recursion. No more values can
+// be pending than bytes remain, which also keeps the counter from overflowing.
+void SkipNestedValue(const StandardCodecSerializer& serializer, uint8_t type,
+                     ByteStreamReader* stream) {
+  size_t pending = SkipPayload(serializer, type, stream);
+  while (pending != 0 && stream->RemainingBytes() != 0) {
+    pending = std::min(pending - 1, stream->RemainingBytes());
+    pending += SkipPayload(serializer, stream->NextByte(), stream);
+  }
+}
+
+}  // namespace
+
+const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
+  static const StandardCodecSerializer instance;
+  return instance;
+}
+
+void StandardCodecSerializer::WriteValue(const EncodableValue& value,
+                                         ByteStreamWriter* stream) const {
+  stream->PutByte(TagOf(value));
+  if (value.valueless_by_exception()) {
+    return;
+  }
+  std::visit(PayloadWriter{*this, stream}, static_cast<const EncodableVariant&>(value));
+}
+
+EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
+                                                        ByteStreamReader* stream) const {
+  switch (type) {
+    case kNullTag:
+      return EncodableValue();
+    case kTrueTag:
+      return EncodableValue(true);
+    case kFalseTag:
+      return EncodableValue(false);
+    case kInt32Tag:
+      return EncodableValue(ReadScalar<int32_t>(stream));
+    case kInt64Tag:
+      return EncodableValue(ReadScalar<int64_t>(stream));
+    case kDoubleTag:
+      stream->SkipPadding(sizeof(double));
+      return EncodableValue(ReadScalar<double>(stream));
+    case kLegacyStringTag:
+    case kStringTag:
+      return EncodableValue(ReadByteRun<std::string>(*this, stream));
+    case kByteArrayTag:
+      return EncodableValue(ReadByteRun<std::vector<uint8_t>>(*this, stream));
+    case kInt32ArrayTag:
+      return EncodableValue(ReadTypedArray<int32_t>(*this, stream));
+    case kInt64ArrayTag:
+      return EncodableValue(ReadTypedArray<int64_t>(*this, stream));
+    case kDoubleArrayTag:
+      return EncodableValue(ReadTypedArray<double>(*this, stream));
+    case kFloatArrayTag:
+      return EncodableValue(ReadTypedArray<float>(*this, stream));
+    case kListTag:
+    case kMapTag:
+      break;
+    default:
+      WriteDiagnosticLine(kUnknownTypeLine + std::to_string(type));
+      return EncodableValue();
+  }
+  if (open_containers.depth >= kMaxNestingDepth) {
+    WriteDiagnosticLine(kTooDeepLine);
+    SkipNestedValue(*this, type, stream);
+    return EncodableValue();
+  }
+  if (type == kListTag) {
+    return EncodableValue(ReadList(*this, stream));
+  }
+  return EncodableValue(ReadMap(*this, stream));
+}
+
+EncodableValue StandardCodecSerializer::ReadTaggedValue(ByteStreamReader* stream) const {
+  return ReadValueOfType(stream->NextByte(), stream);
+}
+
+void StandardCodecSerializer::WriteSizePrefix(size_t size, ByteStreamWriter* stream) const {
+  assert(size <= kMaxFourByteSize && "sizes of 2^32 and more have no encoding");
+  if (size <= kMaxOneByteSize) {
+    stream->PutByte(static_cast<uint8_t>(size));
+    return;
+  }
+  if (size <= kMaxTwoByteSize) {
+    stream->PutByte(kTwoByteSizeMarker);
+    WriteScalar(static_cast<uint16_t>(size), stream);
+    return;
+  }
+  stream->PutByte(kFourByteSizeMarker);
+  WriteScalar(static_cast<uint32_t>(size), stream);
+}
+
+size_t StandardCodecSerializer::ReadSizePrefix(ByteStreamReader* stream) const {
+  const uint8_t first = stream->NextByte();
+  if (first < kTwoByteSizeMarker) {
+    return first;
+  }
+  if (first == kTwoByteSizeMarker) {
+    return ReadScalar<uint16_t>(stream);
+  }
+  return ReadScalar<uint32_t>(stream);
+}
+
+}  // namespace weft

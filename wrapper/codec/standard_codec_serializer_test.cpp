@@ -1,0 +1,372 @@
+#include "weft/standard_codec_serializer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "codec_test_support.h"
+
+namespace weft {
+namespace {
+
+using testing_support::Concat;
+using testing_support::Decode;
+using testing_support::Encode;
+using testing_support::Equivalent;
+using testing_support::Hex;
+using testing_support::kInvalidRead;
+using testing_support::Repeat;
+using testing_support::StderrLines;
+using testing_support::Times;
+
+const std::string kTooDeep =
+    "Nesting too deep in StandardCodecSerializer::ReadValueOfType; value read as null.";
+constexpr size_t kMaxDepth = StandardCodecSerializer::kMaxNestingDepth;
+
+std::vector<uint8_t> Filled(size_t size, uint8_t byte) {
+  return std::vector<uint8_t>(size, byte);
+}
+
+TEST(StandardCodecSerializerTest, EncodesScalars) {
+  EXPECT_EQ(Encode(EncodableValue()), Hex("00"));
+  EXPECT_EQ(Encode(EncodableValue(true)), Hex("01"));
+  EXPECT_EQ(Encode(EncodableValue(false)), Hex("02"));
+  EXPECT_EQ(Encode(EncodableValue(int32_t{-2})), Hex("03 FE FF FF FF"));
+  EXPECT_EQ(Encode(EncodableValue(int64_t{1})), Hex("04 01 00 00 00 00 00 00 00"));
+  EXPECT_EQ(Encode(EncodableValue(1.0)), Hex("06 00 00 00 00 00 00 00 00 00 00 00 00 00 F0 3F"));
+  EXPECT_EQ(Encode(EncodableValue("abc")), Hex("07 03 61 62 63"));
+  EXPECT_EQ(Encode(EncodableValue("")), Hex("07 00"));
+}
+
+TEST(StandardCodecSerializerTest, EncodesArraysAlignedFromTheStartOfTheMessage) {
+  EXPECT_EQ(Encode(EncodableValue(std::vector<uint8_t>{1, 2})), Hex("08 02 01 02"));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<int32_t>{1})), Hex("09 01 00 00 01 00 00 00"));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<float>{1.0f})), Hex("0E 01 00 00 00 00 80 3F"));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<int64_t>{1})),
+            Hex("0A 01 00 00 00 00 00 00 01 00 00 00 00 00 00 00"));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<double>{1.0})),
+            Hex("0B 01 00 00 00 00 00 00 00 00 00 00 00 00 F0 3F"));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<int32_t>{1}), 3),
+            Hex("AA AA AA 09 01 00 00 00 01 00 00 00"));
+}
+
+TEST(StandardCodecSerializerTest, EmptyTypedArraysArePaddedLikeTheReaderExpects) {
+  EXPECT_EQ(Encode(EncodableValue(std::vector<int32_t>{})), Hex("09 00 00 00"));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<double>{})), Hex("0B 00 00 00 00 00 00 00"));
+  const EncodableValue list(
+      ValueList{EncodableValue(true), EncodableValue(std::vector<int32_t>{}), EncodableValue(5)});
+  const std::vector<uint8_t> bytes = Encode(list);
+  EXPECT_EQ(bytes, Hex("0C 03 01 09 00 00 00 00 03 05 00 00 00"));
+  EXPECT_EQ(Decode(bytes).value, list);
+}
+
+TEST(StandardCodecSerializerTest, EncodesListsAndMaps) {
+  EXPECT_EQ(Encode(EncodableValue(ValueList{EncodableValue(1), EncodableValue("a")})),
+            Hex("0C 02 03 01 00 00 00 07 01 61"));
+  EXPECT_EQ(Encode(EncodableValue(ValueList{EncodableValue(1.0)})),
+            Hex("0C 01 06 00 00 00 00 00 00 00 00 00 00 00 F0 3F"));
+  EXPECT_EQ(Encode(EncodableValue(ValueMap{{EncodableValue("b"), EncodableValue()},
+                                           {EncodableValue("a"), EncodableValue(true)}})),
+            Hex("0D 02 07 01 61 01 07 01 62 00"));
+}
+
+TEST(StandardCodecSerializerTest, SizePrefixesTakeOneThreeOrFiveBytes) {
+  EXPECT_EQ(Encode(EncodableValue(std::string(253, 'x'))), Concat(Hex("07 FD"), Filled(253, 'x')));
+  EXPECT_EQ(Encode(EncodableValue(std::string(254, 'x'))),
+            Concat(Hex("07 FE FE 00"), Filled(254, 'x')));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<uint8_t>(65535, 7))),
+            Concat(Hex("08 FE FF FF"), Filled(65535, 7)));
+  EXPECT_EQ(Encode(EncodableValue(std::vector<uint8_t>(65536, 7))),
+            Concat(Hex("08 FF 00 00 01 00"), Filled(65536, 7)));
+}
+
+TEST(StandardCodecSerializerTest, RefusesCustomValuesWithOneLine) {
+  StderrLines capture;
+  EXPECT_EQ(Encode(EncodableValue(ValueList{EncodableValue(CustomValue(5)), EncodableValue(1)})),
+            Hex("0C 02 00 03 01 00 00 00"));
+  EXPECT_EQ(capture.Take(), std::vector<std::string>{
+                                "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+                                "Custom types require codec extensions."});
+}
+
+TEST(StandardCodecSerializerDeathTest, SizeOf2To32FailsLoudlyInDebugBuilds) {
+  std::vector<uint8_t> bytes;
+  ByteBufferStreamWriter writer(&bytes);
+  EXPECT_DEBUG_DEATH(
+      StandardCodecSerializer::SharedInstance().WriteSizePrefix(size_t{1} << 32, &writer),
+      "2\\^32");
+}
+
+TEST(StandardCodecSerializerTest, DecodesTheListedMessages) {
+  struct Case {
+    const char* bytes;
+    EncodableValue value;
+    size_t invalid_reads;
+  };
+  const Case cases[] = {
+      {"05 02 31 32", EncodableValue("12"), 0},
+      {"07 FE 05 00 61 62 63 64 65", EncodableValue("abcde"), 0},
+      {"0D 02 03 01 00 00 00 01 03 01 00 00 00 02",
+       EncodableValue(ValueMap{{EncodableValue(1), EncodableValue(true)}}), 0},
+      {"03 01 00", EncodableValue(0), 1},
+      {"07 05 61 62", EncodableValue(std::string(5, '\0')), 1},
+      {"0C 02 01", EncodableValue(ValueList{EncodableValue(true), EncodableValue()}), 1},
+      {"09 00", EncodableValue(std::vector<int32_t>{}), 1},
+      {"07 FF 03 00 00 00 61 62 63", EncodableValue("abc"), 0},
+      {"", EncodableValue(), 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    const testing_support::Decoded decoded = Decode(Hex(c.bytes));
+    EXPECT_EQ(decoded.value, c.value);
+    EXPECT_EQ(decoded.lines, Times(kInvalidRead, c.invalid_reads));
+  }
+}
+
+TEST(StandardCodecSerializerTest, UnknownTagReadsAsNullAndReadingGoesOn) {
+  const testing_support::Decoded alone = Decode(Hex("0F"));
+  EXPECT_TRUE(alone.value.IsNull());
+  EXPECT_EQ(alone.lines, std::vector<std::string>{
+                             "Unknown type in StandardCodecSerializer::ReadValueOfType: 15"});
+
+  const testing_support::Decoded in_list = Decode(Hex("0C 02 FF 01"));
+  EXPECT_EQ(in_list.value, EncodableValue(ValueList{EncodableValue(), EncodableValue(true)}));
+  EXPECT_EQ(in_list.lines, std::vector<std::string>{
+                               "Unknown type in StandardCodecSerializer::ReadValueOfType: 255"});
+}
+
+TEST(StandardCodecSerializerTest, MapKeepsTheFirstOfEquivalentKeysAndStopsAtTheEnd) {
+  EXPECT_EQ(Decode(Hex("0D 02 01 03 01 00 00 00 01 02")).value,
+            EncodableValue(ValueMap{{EncodableValue(true), EncodableValue(1)}}));
+
+  const testing_support::Decoded past_end = Decode(Hex("0D FF FF FF FF FF 01 01"));
+  EXPECT_EQ(past_end.value, EncodableValue(ValueMap{{EncodableValue(true), EncodableValue(true)},
+                                                    {EncodableValue(), EncodableValue()}}));
+  EXPECT_EQ(past_end.lines, Times(kInvalidRead, 2));
+}
+
+TEST(StandardCodecSerializerTest, DeclaredSizesThatTheMessageCannotBackStayBounded) {
+  const testing_support::Decoded list = Decode(Hex("0C FF FF FF FF FF"));
+  EXPECT_EQ(list.value, EncodableValue(ValueList{EncodableValue()}));
+  EXPECT_EQ(list.lines, Times(kInvalidRead, 1));
+
+  const testing_support::Decoded text = Decode(Hex("07 FF FF FF FF FF 61"));
+  EXPECT_EQ(text.value, EncodableValue(""));
+  EXPECT_EQ(text.lines, Times(kInvalidRead, 1));
+  EXPECT_EQ(text.position, 6u);
+
+  const testing_support::Decoded doubles = Decode(Hex("0B FF FF FF FF FF"));
+  EXPECT_EQ(doubles.value, EncodableValue(std::vector<double>{}));
+  EXPECT_EQ(doubles.lines, Times(kInvalidRead, 1));
+
+  const size_t allowance = StandardCodecSerializer::kMaxUnbackedBytes;
+  EXPECT_EQ(Decode(Hex("08 FE 00 04")).value, EncodableValue(std::vector<uint8_t>(allowance)));
+  EXPECT_EQ(Decode(Hex("08 FE 01 04")).value, EncodableValue(std::vector<uint8_t>()));
+  EXPECT_EQ(Decode(Hex("0A 80 00 00 00 00 00 00")).value,
+            EncodableValue(std::vector<int64_t>(allowance / 8)));
+}
+
+TEST(StandardCodecSerializerTest, ListCountsStayWithinWhatTheBytesCanBack) {
+  // The inner list claims more elements than remain once the outer list's second is set aside.
+  const testing_support::Decoded decoded = Decode(Hex("0C 02 0C 06 01 01 01 01 01"));
+  EXPECT_EQ(decoded.value,
+            EncodableValue(
+                ValueList{EncodableValue(ValueList(5, EncodableValue(true))), EncodableValue()}));
+  EXPECT_EQ(decoded.lines, Times(kInvalidRead, 1));
+}
+
+std::vector<uint8_t> NestedLists(size_t depth) {
+  return Concat(Repeat(Hex("0C 01"), depth), Hex("01"));
+}
+
+EncodableValue NestedValue(size_t depth, EncodableValue innermost) {
+  for (size_t i = 0; i < depth; ++i) {
+    innermost = EncodableValue(ValueList{std::move(innermost)});
+  }
+  return innermost;
+}
+
+TEST(StandardCodecSerializerTest, NestingIsBounded) {
+  const testing_support::Decoded at_limit = Decode(NestedLists(kMaxDepth));
+  EXPECT_EQ(at_limit.value, NestedValue(kMaxDepth, EncodableValue(true)));
+  EXPECT_TRUE(at_limit.lines.empty());
+
+  const testing_support::Decoded deeper = Decode(NestedLists(kMaxDepth + 1));
+  EXPECT_EQ(deeper.value, NestedValue(kMaxDepth, EncodableValue()));
+  EXPECT_EQ(deeper.lines, std::vector<std::string>{kTooDeep});
+
+  const testing_support::Decoded very_deep = Decode(NestedLists(100000));
+  EXPECT_EQ(very_deep.value, NestedValue(kMaxDepth, EncodableValue()));
+  EXPECT_EQ(very_deep.lines, std::vector<std::string>{kTooDeep});
+}
+
+TEST(StandardCodecSerializerTest, TooDeepValueIsSkippedWholeAndSiblingsStillRead) {
+  const EncodableValue too_deep(ValueMap{
+      {EncodableValue("ab"), EncodableValue(std::vector<double>{1.0, 2.0})},
+      {EncodableValue(1), EncodableValue(ValueList{EncodableValue(std::vector<float>{}),
+                                                   EncodableValue(std::vector<int32_t>{7}),
+                                                   EncodableValue(ValueMap{})})},
+      {EncodableValue(int64_t{2}), EncodableValue(0.5)},
+      {EncodableValue(std::vector<uint8_t>(300, 1)), EncodableValue(std::vector<int64_t>{3})},
+  });
+  const std::vector<uint8_t> message =
+      Encode(NestedValue(kMaxDepth - 1, EncodableValue(ValueList{too_deep, EncodableValue(true)})));
+  const testing_support::Decoded decoded = Decode(message);
+  EXPECT_EQ(decoded.value,
+            NestedValue(kMaxDepth - 1,
+                        EncodableValue(ValueList{EncodableValue(), EncodableValue(true)})));
+  EXPECT_EQ(decoded.lines, std::vector<std::string>{kTooDeep});
+  EXPECT_EQ(decoded.position, message.size());
+}
+
+TEST(StandardCodecSerializerTest, ThreadsDecodeIndependently) {
+  const std::vector<uint8_t> message = NestedLists(kMaxDepth);
+  EncodableValue on_thread;
+  std::thread([&] { on_thread = Decode(message).value; }).join();
+  EXPECT_EQ(on_thread, NestedValue(kMaxDepth, EncodableValue(true)));
+}
+
+// A serializer with an extension type, to check that nested values reach the override.
+class TaggingSerializer : public StandardCodecSerializer {
+ public:
+  static constexpr uint8_t kPointTag = 128;
+
+  void WriteValue(const EncodableValue& value, ByteStreamWriter* stream) const override {
+    const CustomValue* custom = std::get_if<CustomValue>(&value);
+    if (custom == nullptr || custom->TryGet<int32_t>() == nullptr) {
+      StandardCodecSerializer::WriteValue(value, stream);
+      return;
+    }
+    stream->PutByte(kPointTag);
+    stream->PutByte(static_cast<uint8_t>(*custom->TryGet<int32_t>()));
+  }
+  EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const override {
+    if (type != kPointTag) {
+      return StandardCodecSerializer::ReadValueOfType(type, stream);
+    }
+    return EncodableValue(CustomValue(int32_t{stream->NextByte()}));
+  }
+};
+
+TEST(StandardCodecSerializerTest, DerivedSerializerSeesNestedValues) {
+  const TaggingSerializer serializer;
+  std::vector<uint8_t> bytes;
+  ByteBufferStreamWriter writer(&bytes);
+  serializer.WriteValue(EncodableValue(ValueList{EncodableValue(CustomValue(int32_t{9}))}),
+                        &writer);
+  EXPECT_EQ(bytes, Hex("0C 01 80 09"));
+
+  ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  const EncodableValue decoded = serializer.ReadTaggedValue(&reader);
+  const CustomValue& custom = std::get<CustomValue>(std::get<ValueList>(decoded)[0]);
+  EXPECT_EQ(*custom.TryGet<int32_t>(), 9);
+}
+
+TEST(StandardCodecSerializerTest, SharedInstanceIsOne) {
+  const StandardCodecSerializer* other = nullptr;
+  std::thread([&] { other = &StandardCodecSerializer::SharedInstance(); }).join();
+  EXPECT_EQ(other, &StandardCodecSerializer::SharedInstance());
+}
+
+// Values of every encodable alternative, with sizes around the size-prefix boundaries.
+class ValueGenerator {
+ public:
+  explicit ValueGenerator(uint32_t seed) : random_(seed) {}
+
+  EncodableValue Next(int depth) {
+    switch (Pick(depth > 0 ? 14 : 12)) {
+      case 0:
+        return EncodableValue();
+      case 1:
+        return EncodableValue(Pick(2) == 0);
+      case 2:
+        return EncodableValue(static_cast<int32_t>(random_()));
+      case 3:
+        return EncodableValue(static_cast<int64_t>(Wide()));
+      case 4:
+        return EncodableValue(Double());
+      case 5:
+        return EncodableValue(Text());
+      case 6:
+        return EncodableValue(Array<uint8_t>([&] { return static_cast<uint8_t>(random_()); }));
+      case 7:
+        return EncodableValue(Array<int32_t>([&] { return static_cast<int32_t>(random_()); }));
+      case 8:
+        return EncodableValue(Array<int64_t>([&] { return static_cast<int64_t>(Wide()); }));
+      case 9:
+        return EncodableValue(Array<double>([&] { return Double(); }));
+      case 10:
+        return EncodableValue(Array<float>([&] { return static_cast<float>(Double()); }));
+      case 11:
+        return EncodableValue(Array<uint8_t>([] { return uint8_t{0}; }));
+      case 12: {
+        ValueList list(Pick(6));
+        for (EncodableValue& element : list) {
+          element = Next(depth - 1);
+        }
+        return EncodableValue(std::move(list));
+      }
+      default: {
+        ValueMap map;
+        for (size_t i = Pick(6); i > 0; --i) {
+          map.try_emplace(Next(depth - 1), Next(depth - 1));
+        }
+        return EncodableValue(std::move(map));
+      }
+    }
+  }
+
+ private:
+  size_t Pick(size_t bound) { return random_() % bound; }
+  uint64_t Wide() { return (uint64_t{random_()} << 32) | random_(); }
+  double Double() {
+    constexpr double kSpecial[] = {0.0, -0.0, 1.0, std::numeric_limits<double>::quiet_NaN(),
+                                   std::numeric_limits<double>::infinity()};
+    return Pick(3) == 0 ? kSpecial[Pick(5)] : static_cast<double>(Wide()) / 3.0;
+  }
+  size_t Size() {
+    constexpr size_t kBoundaries[] = {0, 1, 253, 254, 255, 65535, 65536, 65537};
+    return Pick(4) == 0 ? kBoundaries[Pick(8)] : Pick(20);
+  }
+  std::string Text() {
+    std::string text(Size(), '\0');
+    for (char& c : text) {
+      c = static_cast<char>(random_());
+    }
+    return text;
+  }
+  template <typename T, typename Make>
+  std::vector<T> Array(Make make) {
+    std::vector<T> array(Size());
+    for (T& element : array) {
+      element = make();
+    }
+    return array;
+  }
+
+  std::mt19937 random_;
+};
+
+TEST(StandardCodecSerializerTest, RandomValuesRoundTripAfterAnyPrefix) {
+  ValueGenerator generator(20240611);
+  for (int i = 0; i < 120; ++i) {
+    const EncodableValue value = generator.Next(3);
+    for (size_t prefix = 0; prefix < 8; ++prefix) {
+      SCOPED_TRACE(::testing::Message() << "value " << i << ", prefix " << prefix);
+      const std::vector<uint8_t> bytes = Encode(value, prefix);
+      const testing_support::Decoded decoded = Decode(bytes, prefix);
+      ASSERT_TRUE(decoded.lines.empty());
+      ASSERT_EQ(decoded.position, bytes.size());
+      ASSERT_TRUE(Equivalent(decoded.value, value));
+      ASSERT_EQ(Encode(decoded.value, prefix), bytes);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace weft

@@ -1,0 +1,87 @@
+#ifndef WEFT_BYTE_STREAMS_H_
+#define WEFT_BYTE_STREAMS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace weft {
+
+// Where a decoder takes message bytes from. A read past the end is no error that stops anything:
+// it writes one line to standard error, moves nowhere and yields zeros.
+class ByteStreamReader {
+ public:
+  ByteStreamReader() = default;
+  virtual ~ByteStreamReader() = default;
+
+  ByteStreamReader(const ByteStreamReader&) = delete;
+  ByteStreamReader& operator=(const ByteStreamReader&) = delete;
+
+  virtual uint8_t NextByte() = 0;
+  // All or nothing: when fewer than length bytes remain, buffer keeps what it held.
+  virtual void NextBytes(uint8_t* buffer, size_t length) = 0;
+  // Moves to the next multiple of alignment, counted from the start of the message.
+  virtual void SkipPadding(uint8_t alignment) = 0;
+
+  // Bytes still to read, 0 once the position has passed the end. Lets a decoder refuse to
+  // reserve for a size that the rest of the message cannot back.
+  virtual size_t RemainingBytes() const = 0;
+  // Reads like NextBytes but lends the bytes where they lie instead of copying them, so a
+  // decoder can build a value straight from the message. On success *bytes points at them and
+  // stays valid as long as the message does.
+  virtual bool NextBytesInPlace(size_t length, const uint8_t** bytes) = 0;
+};
+
+// Where an encoder puts message bytes.
+class ByteStreamWriter {
+ public:
+  ByteStreamWriter() = default;
+  virtual ~ByteStreamWriter() = default;
+
+  ByteStreamWriter(const ByteStreamWriter&) = delete;
+  ByteStreamWriter& operator=(const ByteStreamWriter&) = delete;
+
+  virtual void PutByte(uint8_t byte) = 0;
+  virtual void PutBytes(const uint8_t* data, size_t length) = 0;
+  // Appends zero bytes up to the next multiple of alignment, counted from the start of the output.
+  virtual void PutPadding(uint8_t alignment) = 0;
+};
+
+// Reads a byte range that the caller owns and keeps alive while the reader is used.
+class ByteBufferStreamReader : public ByteStreamReader {
+ public:
+  ByteBufferStreamReader(const uint8_t* bytes, size_t size);
+
+  uint8_t NextByte() override;
+  void NextBytes(uint8_t* buffer, size_t length) override;
+  void SkipPadding(uint8_t alignment) override;
+  size_t RemainingBytes() const override;
+  bool NextBytesInPlace(size_t length, const uint8_t** bytes) override;
+
+  size_t position() const { return position_; }
+
+ private:
+  // Writes the invalid-read line when the read does not fit.
+  bool CanRead(size_t length) const;
+
+  const uint8_t* bytes_;
+  size_t size_;
+  size_t position_ = 0;
+};
+
+// Appends to a vector that the caller owns; bytes already in it stay and count for alignment.
+class ByteBufferStreamWriter : public ByteStreamWriter {
+ public:
+  explicit ByteBufferStreamWriter(std::vector<uint8_t>* buffer);
+
+  void PutByte(uint8_t byte) override;
+  void PutBytes(const uint8_t* data, size_t length) override;
+  void PutPadding(uint8_t alignment) override;
+
+ private:
+  std::vector<uint8_t>* buffer_;
+};
+
+}  // namespace weft
+
+#endif  // WEFT_BYTE_STREAMS_H_
