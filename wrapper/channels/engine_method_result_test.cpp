@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "weft/encodable_value.h"
+#include "weft/standard_method_codec.h"
+
 namespace weft {
 namespace {
 
@@ -70,30 +73,20 @@ class EngineMethodResultTest : public testing::Test {
   std::vector<Sent> sent_;
 };
 
-TEST_F(EngineMethodResultTest, SuccessSendsTheEncodedValue) {
+TEST_F(EngineMethodResultTest, EachOutcomeSendsItsEncoding) {
   MakeResult()->Success();
   MakeResult()->Success(std::string("ok"));
-
-  ASSERT_EQ(sent_.size(), 2u);
-  EXPECT_EQ(sent_[0].text, "success none");
-  EXPECT_EQ(sent_[1].text, "success ok");
-}
-
-TEST_F(EngineMethodResultTest, ErrorSendsCodeMessageAndDetails) {
   MakeResult()->Error("E", "bad", std::string("more"));
   MakeResult()->Error("E");
-
-  ASSERT_EQ(sent_.size(), 2u);
-  EXPECT_EQ(sent_[0].text, "error E bad more");
-  EXPECT_EQ(sent_[1].text, "error E  none");
-}
-
-TEST_F(EngineMethodResultTest, NotImplementedSendsANullPointerAndNoBytes) {
   MakeResult()->NotImplemented();
 
-  ASSERT_EQ(sent_.size(), 1u);
-  EXPECT_TRUE(sent_[0].null_data);
-  EXPECT_EQ(sent_[0].text, "");
+  ASSERT_EQ(sent_.size(), 5u);
+  EXPECT_EQ(sent_[0].text, "success none");
+  EXPECT_EQ(sent_[1].text, "success ok");
+  EXPECT_EQ(sent_[2].text, "error E bad more");
+  EXPECT_EQ(sent_[3].text, "error E  none");
+  EXPECT_TRUE(sent_[4].null_data);
+  EXPECT_EQ(sent_[4].text, "");
 }
 
 TEST_F(EngineMethodResultTest, ALaterOutcomeWritesOneLineAndSendsNothing) {
@@ -176,6 +169,34 @@ TEST(ReplyTrackerTest, AnEmptyVectorIsSentAsANullPointer) {
 
   EXPECT_EQ(received, nullptr);
   EXPECT_EQ(received_size, 0u);
+}
+
+// The same outcomes with the standard codec, as the application receives them.
+class EngineMethodResultWireTest : public testing::Test {
+ protected:
+  std::unique_ptr<EngineMethodResult<EncodableValue>> MakeResult() {
+    return std::make_unique<EngineMethodResult<EncodableValue>>(
+        [this](const uint8_t* data, size_t size) {
+          null_data_ = data == nullptr;
+          sent_.emplace_back(data, data + size);
+        },
+        &StandardMethodCodec::ForSerializer(nullptr));
+  }
+
+  bool null_data_ = false;
+  std::vector<std::vector<uint8_t>> sent_;
+};
+
+TEST_F(EngineMethodResultWireTest, OutcomesReachTheApplicationInTheStandardEnvelope) {
+  MakeResult()->Success();
+  MakeResult()->Success(EncodableValue());
+  MakeResult()->Error("E");
+  MakeResult()->NotImplemented();
+
+  const std::vector<uint8_t> success = {0x00, 0x00};
+  const std::vector<uint8_t> error = {0x01, 0x07, 0x01, 0x45, 0x00, 0x00};
+  EXPECT_EQ(sent_, std::vector<std::vector<uint8_t>>({success, success, error, {}}));
+  EXPECT_TRUE(null_data_);
 }
 
 }  // namespace
