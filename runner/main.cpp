@@ -8,7 +8,7 @@
 
 #include "utils.h"
 #include "weft/engine_project.h"
-#include "win32_window.h"
+#include "weft_window.h"
 #include "window_geometry.h"
 
 namespace {
@@ -31,7 +31,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   std::vector<std::string> arguments = CollectCommandLineArguments();
   project.SetEntryArguments(std::move(arguments));
 
-  Win32Window window;
+  WeftWindow window(project);
 
   const double scale = ScaleForScreenDpi(ReadScreenDpi());
   const LogicalSize size =

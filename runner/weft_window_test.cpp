@@ -1,0 +1,134 @@
+#include "weft_window.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+#include "weft_standin_controls.h"
+
+namespace {
+
+constexpr LogicalPoint kOrigin = {10, 10};
+constexpr LogicalSize kSize = {320, 240};
+
+bool PumpUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done() && std::chrono::steady_clock::now() < deadline) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return done();
+}
+
+SIZE ClientSize(HWND window) {
+  RECT rect = {};
+  GetClientRect(window, &rect);
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+class WeftWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { WeftStandinReset(); }
+  void TearDown() override { WeftStandinReset(); }
+
+  HWND Child() { return GetWindow(window_.NativeHandle(), GW_CHILD); }
+
+  WeftWindow window_{weft::EngineProject(L"data")};
+};
+
+TEST_F(WeftWindowTest, StaysHiddenUntilTheFirstFrame) {
+  ASSERT_TRUE(window_.OpenWindow(L"Quillmere", kOrigin, kSize));
+  HWND handle = window_.NativeHandle();
+  EXPECT_FALSE(IsWindowVisible(handle));
+  EXPECT_EQ(WeftStandinFrameCount(), 0u);
+  EXPECT_TRUE(PumpUntil([handle] { return IsWindowVisible(handle) != FALSE; }));
+  EXPECT_GE(WeftStandinFrameCount(), 1u);
+}
+
+TEST_F(WeftWindowTest, EmbedsTheViewAndOpensTheChannelBeforeAskingForAFrame) {
+  ASSERT_TRUE(window_.OpenWindow(L"Quillmere", kOrigin, kSize));
+  const uint64_t embedded = WeftStandinLastCallSequence(kWeftStandinViewGetHWND);
+  const uint64_t channel = WeftStandinLastCallSequence(kWeftStandinMessengerSetCallback);
+  const uint64_t next_frame = WeftStandinLastCallSequence(kWeftStandinEngineSetNextFrameCallback);
+  const uint64_t redraw = WeftStandinLastCallSequence(kWeftStandinViewControllerForceRedraw);
+  EXPECT_LT(0u, embedded);
+  EXPECT_LT(embedded, channel);
+  EXPECT_LT(channel, next_frame);
+  EXPECT_LT(next_frame, redraw);
+  EXPECT_EQ(WeftStandinCallCount(kWeftStandinMessengerSetCallback), 1u);
+  EXPECT_EQ(WeftStandinCallCount(kWeftStandinViewControllerForceRedraw), 1u);
+}
+
+TEST_F(WeftWindowTest, TheViewFillsTheClientAreaAndFollowsItsSize) {
+  ASSERT_TRUE(window_.OpenWindow(L"Quillmere", kOrigin, kSize));
+  HWND handle = window_.NativeHandle();
+  ASSERT_NE(Child(), nullptr);
+  EXPECT_EQ(GetParent(Child()), handle);
+  SIZE client = ClientSize(handle);
+  SIZE child = ClientSize(Child());
+  EXPECT_EQ(child.cx, client.cx);
+  EXPECT_EQ(child.cy, client.cy);
+
+  SetWindowPos(handle, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  client = ClientSize(handle);
+  child = ClientSize(Child());
+  EXPECT_EQ(child.cx, client.cx);
+  EXPECT_EQ(child.cy, client.cy);
+}
+
+TEST_F(WeftWindowTest, AMessageTheEngineConsumesGoesNoFurther) {
+  ASSERT_TRUE(window_.OpenWindow(L"Quillmere", kOrigin, kSize));
+  HWND handle = window_.NativeHandle();
+  const SIZE before = ClientSize(Child());
+
+  WeftStandinConsumeWindowMessage(WM_SIZE, 7);
+  SetWindowPos(handle, nullptr, 0, 0, 600, 500, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const SIZE after = ClientSize(Child());
+  EXPECT_EQ(after.cx, before.cx);
+  EXPECT_EQ(after.cy, before.cy);
+  EXPECT_EQ(SendMessageW(handle, WM_SIZE, SIZE_RESTORED, 0), 7);
+}
+
+TEST_F(WeftWindowTest, AFontChangeReloadsTheEngineFonts) {
+  ASSERT_TRUE(window_.OpenWindow(L"Quillmere", kOrigin, kSize));
+  SendMessageW(window_.NativeHandle(), WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(WeftStandinCallCount(kWeftStandinEngineReloadSystemFonts), 1u);
+
+  WeftStandinConsumeWindowMessage(WM_FONTCHANGE, 0);
+  SendMessageW(window_.NativeHandle(), WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(WeftStandinCallCount(kWeftStandinEngineReloadSystemFonts), 1u);
+}
+
+TEST_F(WeftWindowTest, DestroyingTheWindowEndsTheEngine) {
+  ASSERT_TRUE(window_.OpenWindow(L"Quillmere", kOrigin, kSize));
+  DestroyWindow(window_.NativeHandle());
+  EXPECT_EQ(window_.NativeHandle(), nullptr);
+  EXPECT_EQ(WeftStandinCallCount(kWeftStandinViewControllerDestroy), 1u);
+}
+
+TEST(WeftWindowFailureTest, AFailedViewKeepsTheNativeWindowUntilTheObjectGoes) {
+  WeftStandinReset();
+  WeftStandinSetFailing(kWeftStandinViewControllerCreate, true);
+  HWND handle = nullptr;
+  {
+    WeftWindow window(weft::EngineProject(L"data"));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(window.OpenWindow(L"Quillmere", kOrigin, kSize));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to create view controller.\n");
+    handle = window.NativeHandle();
+    EXPECT_TRUE(IsWindow(handle));
+    EXPECT_FALSE(IsWindowVisible(handle));
+  }
+  EXPECT_FALSE(IsWindow(handle));
+  EXPECT_EQ(WeftStandinCallCount(kWeftStandinViewControllerDestroy), 0u);
+  WeftStandinReset();
+}
+
+}  // namespace
