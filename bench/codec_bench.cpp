@@ -4,11 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "weft/byte_streams.h"
@@ -18,19 +15,16 @@
 namespace {
 
 constexpr size_t kPayloadBytes = size_t{16} << 20;
-constexpr char kMemcpyName[] = "Memcpy";
+constexpr uint8_t kFillByte = 0x5A;
 
 const weft::StandardCodecSerializer& Serializer() {
   return weft::StandardCodecSerializer::SharedInstance();
 }
 
-const weft::EncodableValue& Doubles() {
-  static const weft::EncodableValue value(std::vector<double>(kPayloadBytes / sizeof(double), 1.5));
-  return value;
-}
-
-const weft::EncodableValue& Bytes() {
-  static const weft::EncodableValue value(std::vector<uint8_t>(kPayloadBytes, 0x5A));
+template <typename T>
+const weft::EncodableValue& Array() {
+  static const weft::EncodableValue value(
+      std::vector<T>(kPayloadBytes / sizeof(T), static_cast<T>(kFillByte)));
   return value;
 }
 
@@ -46,8 +40,9 @@ void SetBytes(benchmark::State& state) {
                           static_cast<int64_t>(kPayloadBytes));
 }
 
+// The floor: a fresh block of the payload's size, written once.
 void Memcpy(benchmark::State& state) {
-  const std::vector<uint8_t> source(kPayloadBytes, 0x5A);
+  const std::vector<uint8_t> source(kPayloadBytes, kFillByte);
   for (auto _ : state) {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[kPayloadBytes]);
     std::memcpy(copy.get(), source.data(), kPayloadBytes);
@@ -57,7 +52,9 @@ void Memcpy(benchmark::State& state) {
   SetBytes(state);
 }
 
-void Encode(benchmark::State& state, const weft::EncodableValue& value) {
+template <typename T>
+void Encode(benchmark::State& state) {
+  const weft::EncodableValue& value = Array<T>();
   for (auto _ : state) {
     std::vector<uint8_t> bytes;
     weft::ByteBufferStreamWriter writer(&bytes);
@@ -68,8 +65,9 @@ void Encode(benchmark::State& state, const weft::EncodableValue& value) {
   SetBytes(state);
 }
 
-void Decode(benchmark::State& state, const weft::EncodableValue& value) {
-  const std::vector<uint8_t> bytes = Encoded(value);
+template <typename T>
+void Decode(benchmark::State& state) {
+  const std::vector<uint8_t> bytes = Encoded(Array<T>());
   for (auto _ : state) {
     weft::ByteBufferStreamReader reader(bytes.data(), bytes.size());
     weft::EncodableValue decoded = Serializer().ReadTaggedValue(&reader);
@@ -79,62 +77,16 @@ void Decode(benchmark::State& state, const weft::EncodableValue& value) {
   SetBytes(state);
 }
 
-void EncodeDoubles(benchmark::State& state) {
-  Encode(state, Doubles());
-}
-void DecodeDoubles(benchmark::State& state) {
-  Decode(state, Doubles());
-}
-void EncodeBytes(benchmark::State& state) {
-  Encode(state, Bytes());
-}
-void DecodeBytes(benchmark::State& state) {
-  Decode(state, Bytes());
-}
-
-BENCHMARK(Memcpy)->Name(kMemcpyName)->Unit(benchmark::kMillisecond);
-BENCHMARK(EncodeDoubles)->Unit(benchmark::kMillisecond);
-BENCHMARK(DecodeDoubles)->Unit(benchmark::kMillisecond);
-BENCHMARK(EncodeBytes)->Unit(benchmark::kMillisecond);
-BENCHMARK(DecodeBytes)->Unit(benchmark::kMillisecond);
-
-// Prints as usual and keeps each benchmark's time per iteration for the closing table.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration) {
-        times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
-  void PrintRatios() const {
-    const auto memcpy_time = times_.find(kMemcpyName);
-    if (memcpy_time == times_.end()) {
-      return;
-    }
-    std::printf("\n%-16s %s\n", "benchmark", "time / memcpy of 16 MiB");
-    for (const auto& [name, time] : times_) {
-      std::printf("%-16s %.2f\n", name.c_str(), time / memcpy_time->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
+BENCHMARK(Encode<uint8_t>)->Name("Encode/bytes")->Unit(benchmark::kMillisecond);
+BENCHMARK(Decode<uint8_t>)->Name("Decode/bytes")->Unit(benchmark::kMillisecond);
+BENCHMARK(Encode<int32_t>)->Name("Encode/int32")->Unit(benchmark::kMillisecond);
+BENCHMARK(Decode<int32_t>)->Name("Decode/int32")->Unit(benchmark::kMillisecond);
+BENCHMARK(Encode<float>)->Name("Encode/float")->Unit(benchmark::kMillisecond);
+BENCHMARK(Decode<float>)->Name("Decode/float")->Unit(benchmark::kMillisecond);
+BENCHMARK(Encode<double>)->Name("Encode/double")->Unit(benchmark::kMillisecond);
+BENCHMARK(Decode<double>)->Name("Decode/double")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-    return 1;
-  }
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
-}
+BENCHMARK_MAIN();
