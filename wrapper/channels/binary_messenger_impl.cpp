@@ -3,7 +3,7 @@
 #include <memory>
 #include <utility>
 
-#include "error_line.h"
+#include "../codec/diagnostic_line.h"
 
 namespace weft {
 namespace {
@@ -67,7 +67,7 @@ class ResponseSender {
       return;
     }
     if (response_handle_ == nullptr) {
-      WriteErrorLine(kDuplicateResponseLine);
+      WriteDiagnosticLine(kDuplicateResponseLine);
       return;
     }
     WeftDesktopMessengerSendResponse(messenger_.get(), response_handle_, data, data_size);
@@ -102,7 +102,7 @@ void DispatchIncomingMessage(WeftDesktopMessengerRef messenger, const IncomingMe
   try {
     Dispatch(messenger, *message, *static_cast<const BinaryHandler*>(user_data));
   } catch (...) {
-    WriteErrorLine(kUncaughtExceptionLine);
+    WriteDiagnosticLine(kUncaughtExceptionLine);
   }
 }
 
@@ -112,7 +112,7 @@ void DeliverReplyToSender(const uint8_t* data, size_t data_size, void* user_data
   try {
     pending->reply(data, data_size);
   } catch (...) {
-    WriteErrorLine(kUncaughtExceptionLine);
+    WriteDiagnosticLine(kUncaughtExceptionLine);
   }
 }
 

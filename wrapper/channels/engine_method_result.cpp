@@ -1,6 +1,6 @@
 #include "weft/engine_method_result.h"
 
-#include "error_line.h"
+#include "../codec/diagnostic_line.h"
 
 namespace weft {
 namespace {
@@ -18,13 +18,13 @@ ReplyTracker::ReplyTracker(ReplyCallback reply) : reply_(std::move(reply)) {}
 
 ReplyTracker::~ReplyTracker() {
   if (reply_) {
-    WriteErrorLine(kUnansweredLine);
+    WriteDiagnosticLine(kUnansweredLine);
   }
 }
 
 void ReplyTracker::SendOnce(const std::vector<uint8_t>* bytes) {
   if (!reply_) {
-    WriteErrorLine(kDuplicateResultLineStart, kDuplicateResultLineEnd);
+    WriteDiagnosticLine(kDuplicateResultLineStart, kDuplicateResultLineEnd);
     return;
   }
   const bool has_bytes = bytes != nullptr && !bytes->empty();

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "error_line.h"
+#include "../codec/diagnostic_line.h"
 #include "weft/engine_method_result.h"
 
 namespace weft {
@@ -20,7 +20,7 @@ BinaryHandler MakeBinaryHandler(MethodHandler method_handler,
     auto result = std::make_unique<EngineMethodResult<EncodableValue>>(std::move(reply), codec);
     std::unique_ptr<MethodCall<EncodableValue>> call = codec->UnpackCall(message, message_size);
     if (call == nullptr) {
-      WriteErrorLine(kUndecodableMessageLine, name);
+      WriteDiagnosticLine(kUndecodableMessageLine, name);
       result->NotImplemented();
       return;
     }

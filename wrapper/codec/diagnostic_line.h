@@ -1,17 +1,13 @@
 #ifndef WEFT_CODEC_DIAGNOSTIC_LINE_H_
 #define WEFT_CODEC_DIAGNOSTIC_LINE_H_
 
-#include <cstdio>
-#include <string>
+#include <string_view>
 
 namespace weft {
 
-// Diagnostics are single fixed lines on standard error, flushed at once.
-inline void WriteDiagnosticLine(const std::string& line) {
-  std::fputs(line.c_str(), stderr);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
-}
+// Writes first and second as one line to the standard error stream and flushes it. One stream
+// call, so that a line written from another thread is never split by another line.
+void WriteDiagnosticLine(std::string_view first, std::string_view second = {});
 
 }  // namespace weft
 

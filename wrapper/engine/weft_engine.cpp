@@ -1,9 +1,9 @@
 #include "weft/weft_engine.h"
 
-#include <cstdio>
 #include <utility>
 #include <vector>
 
+#include "../codec/diagnostic_line.h"
 #include "weft/binary_messenger_impl.h"
 
 namespace weft {
@@ -11,15 +11,10 @@ namespace weft {
 namespace {
 
 constexpr char kNoEngineForRegistrar[] =
-    "Cannot get plugin registrar on an engine that isn't running; call Run first.\n";
+    "Cannot get plugin registrar on an engine that isn't running; call Run first.";
 // The engine library calls FireNextFrame; nothing may unwind into it.
 constexpr char kNextFrameCallableFailed[] =
-    "Error: The next-frame callable raised an exception; it was dropped.\n";
-
-void WriteDiagnostic(const char* line) {
-  std::fputs(line, stderr);
-  std::fflush(stderr);
-}
+    "Error: The next-frame callable raised an exception; it was dropped.";
 
 }  // namespace
 
@@ -59,7 +54,7 @@ WeftEngine::~WeftEngine() {
 
 WeftDesktopPluginRegistrarRef WeftEngine::FindPluginRegistrar(const std::string& plugin_name) {
   if (engine_handle_ == nullptr) {
-    WriteDiagnostic(kNoEngineForRegistrar);
+    WriteDiagnosticLine(kNoEngineForRegistrar);
     return nullptr;
   }
   return WeftDesktopEngineGetPluginRegistrar(engine_handle_, plugin_name.c_str());
@@ -95,7 +90,7 @@ void WeftEngine::FireNextFrame(void* user_data) {
   try {
     callable();
   } catch (...) {
-    WriteDiagnostic(kNextFrameCallableFailed);
+    WriteDiagnosticLine(kNextFrameCallableFailed);
   }
 }
 

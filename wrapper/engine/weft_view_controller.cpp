@@ -1,12 +1,12 @@
 #include "weft/weft_view_controller.h"
 
-#include <cstdio>
+#include "../codec/diagnostic_line.h"
 
 namespace weft {
 
 namespace {
 
-constexpr char kViewControllerCreationFailed[] = "Failed to create view controller.\n";
+constexpr char kViewControllerCreationFailed[] = "Failed to create view controller.";
 
 }  // namespace
 
@@ -19,8 +19,7 @@ WeftViewController::WeftViewController(int32_t width, int32_t height, const Engi
   controller_handle_ =
       WeftDesktopViewControllerCreate(width, height, engine_object_->HandOverEngineHandle());
   if (controller_handle_ == nullptr) {
-    std::fputs(kViewControllerCreationFailed, stderr);
-    std::fflush(stderr);
+    WriteDiagnosticLine(kViewControllerCreationFailed);
     return;
   }
   view_object_ = std::make_unique<WeftView>(WeftDesktopViewControllerGetView(controller_handle_));
