@@ -87,4 +87,10 @@ void ByteBufferStreamWriter::PutPadding(uint8_t alignment) {
   }
 }
 
+void ByteBufferStreamWriter::ExpectBytes(size_t length) {
+  if (length <= buffer_->max_size() - buffer_->size()) {
+    buffer_->reserve(buffer_->size() + length);
+  }
+}
+
 }  // namespace weft

@@ -167,6 +167,62 @@ struct PayloadWriter {
   }
 };
 
+size_t SizePrefixSize(size_t size) {
+  if (size <= kMaxOneByteSize) {
+    return 1;
+  }
+  return size <= kMaxTwoByteSize ? 1 + sizeof(uint16_t) : 1 + sizeof(uint32_t);
+}
+
+// Sums the bytes a value takes after its tag; padding counts at its largest, as the position
+// in the output is not known here.
+struct PayloadSizer {
+  const StandardCodecSerializer& serializer;
+
+  size_t operator()(std::monostate) const { return 0; }
+  size_t operator()(bool) const { return 0; }
+  size_t operator()(int32_t) const { return sizeof(int32_t); }
+  size_t operator()(int64_t) const { return sizeof(int64_t); }
+  size_t operator()(double) const { return sizeof(double) - 1 + sizeof(double); }
+  size_t operator()(const std::string& value) const {
+    return SizePrefixSize(value.size()) + value.size();
+  }
+  size_t operator()(const std::vector<uint8_t>& value) const {
+    return SizePrefixSize(value.size()) + value.size();
+  }
+  template <typename T>
+  size_t operator()(const std::vector<T>& value) const {
+    return SizePrefixSize(value.size()) + sizeof(T) - 1 + value.size() * sizeof(T);
+  }
+  size_t operator()(const ValueList& value) const {
+    size_t size = SizePrefixSize(value.size());
+    for (const EncodableValue& element : value) {
+      size += serializer.EncodedSize(element);
+    }
+    return size;
+  }
+  size_t operator()(const ValueMap& value) const {
+    size_t size = SizePrefixSize(value.size());
+    for (const auto& [key, mapped] : value) {
+      size += serializer.EncodedSize(key) + serializer.EncodedSize(mapped);
+    }
+    return size;
+  }
+  size_t operator()(const CustomValue&) const { return 0; }
+};
+
+// Values that WriteValue on this thread is inside of; the outermost one sizes the output.
+thread_local size_t open_writes = 0;
+
+class WriteScope {
+ public:
+  WriteScope() { ++open_writes; }
+  ~WriteScope() { --open_writes; }
+
+  WriteScope(const WriteScope&) = delete;
+  WriteScope& operator=(const WriteScope&) = delete;
+};
+
 // The element count that a bulk read falls back to when its bytes run past the end.
 size_t UnbackedCount(size_t count, size_t element_size) {
   return count * element_size <= StandardCodecSerializer::kMaxUnbackedBytes ? count : 0;
@@ -204,10 +260,17 @@ std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStr
   if (!stream->NextBytesInPlace(length, &bytes)) {
     return std::vector<T>(UnbackedCount(count, sizeof(T)));
   }
-  std::vector<T> elements(count);
-  if (count != 0) {
-    std::memcpy(elements.data(), bytes, length);
+  if (count == 0) {
+    return std::vector<T>();
   }
+  // The format aligns arrays from the start of the message, so in an aligned message they lie
+  // aligned in memory too and fill the vector in one copy without zero-filling it first.
+  if (reinterpret_cast<uintptr_t>(bytes) % alignof(T) == 0) {
+    const T* first = reinterpret_cast<const T*>(bytes);
+    return std::vector<T>(first, first + count);
+  }
+  std::vector<T> elements(count);
+  std::memcpy(elements.data(), bytes, length);
   return elements;
 }
 
@@ -247,7 +310,8 @@ ValueMap ReadMap(const StandardCodecSerializer& serializer, ByteStreamReader* st
     const bool at_end = stream->RemainingBytes() == 0;
     EncodableValue key = serializer.ReadTaggedValue(stream);
     EncodableValue mapped = serializer.ReadTaggedValue(stream);
-    map.try_emplace(std::move(key), std::move(mapped));
+    // Keys arrive in order from an encoded map, so the end is the right place to look first.
+    map.try_emplace(map.end(), std::move(key), std::move(mapped));
     if (at_end) {
       break;
     }
@@ -324,6 +388,10 @@ const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
+  if (open_writes == 0) {
+    stream->ExpectBytes(EncodedSize(value));
+  }
+  WriteScope scope;
   stream->PutByte(TagOf(value));
   if (value.valueless_by_exception()) {
     return;
@@ -395,6 +463,14 @@ void StandardCodecSerializer::WriteSizePrefix(size_t size, ByteStreamWriter* str
   }
   stream->PutByte(kFourByteSizeMarker);
   WriteScalar(static_cast<uint32_t>(size), stream);
+}
+
+size_t StandardCodecSerializer::EncodedSize(const EncodableValue& value) const {
+  constexpr size_t kTagSize = 1;
+  if (value.valueless_by_exception()) {
+    return kTagSize;
+  }
+  return kTagSize + std::visit(PayloadSizer{*this}, static_cast<const EncodableVariant&>(value));
 }
 
 size_t StandardCodecSerializer::ReadSizePrefix(ByteStreamReader* stream) const {

@@ -267,6 +267,48 @@ TEST(StandardCodecSerializerTest, DerivedSerializerSeesNestedValues) {
   EXPECT_EQ(*custom.TryGet<int32_t>(), 9);
 }
 
+// Sees what the serializer announces before writing.
+class ExpectingWriter : public ByteBufferStreamWriter {
+ public:
+  explicit ExpectingWriter(std::vector<uint8_t>* buffer) : ByteBufferStreamWriter(buffer) {}
+  void ExpectBytes(size_t length) override {
+    expected.push_back(length);
+    ByteBufferStreamWriter::ExpectBytes(length);
+  }
+  std::vector<size_t> expected;
+};
+
+TEST(StandardCodecSerializerTest, OutermostWriteAnnouncesABoundOnItsBytesOnce) {
+  const EncodableValue value(ValueList{
+      EncodableValue(1.5), EncodableValue(std::string(300, 'x')),
+      EncodableValue(std::vector<double>(3, 2.0)), EncodableValue(std::vector<float>(5, 1.0f)),
+      EncodableValue(ValueMap{{EncodableValue("k"), EncodableValue(int64_t{7})}}),
+      EncodableValue(std::vector<uint8_t>(70000, 1)), EncodableValue(int32_t{3})});
+  const size_t padded_values = 3;
+  for (size_t prefix = 0; prefix < sizeof(double); ++prefix) {
+    std::vector<uint8_t> bytes(prefix, 0);
+    ExpectingWriter writer(&bytes);
+    StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+    const size_t written = bytes.size() - prefix;
+    ASSERT_EQ(writer.expected.size(), 1u);
+    EXPECT_EQ(writer.expected[0], StandardCodecSerializer::SharedInstance().EncodedSize(value));
+    EXPECT_GE(writer.expected[0], written);
+    EXPECT_LE(writer.expected[0], written + padded_values * (sizeof(double) - 1));
+    EXPECT_GE(bytes.capacity(), prefix + written);
+  }
+}
+
+TEST(StandardCodecSerializerTest, TypedArraysDecodeTheSameFromAnyAddress) {
+  const EncodableValue value(std::vector<double>{1.0, -2.5, 1e300});
+  const std::vector<uint8_t> encoded = Encode(value);
+  for (size_t shift = 0; shift < sizeof(double); ++shift) {
+    std::vector<uint8_t> storage(shift, 0);
+    storage.insert(storage.end(), encoded.begin(), encoded.end());
+    ByteBufferStreamReader reader(storage.data() + shift, encoded.size());
+    EXPECT_EQ(StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader), value);
+  }
+}
+
 TEST(StandardCodecSerializerTest, SharedInstanceIsOne) {
   const StandardCodecSerializer* other = nullptr;
   std::thread([&] { other = &StandardCodecSerializer::SharedInstance(); }).join();

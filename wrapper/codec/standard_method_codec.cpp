@@ -15,6 +15,9 @@ constexpr char kNotAStringLine[] = "Invalid method call; method name is not a st
 
 constexpr uint8_t kSuccessTag = 0x00;
 constexpr uint8_t kErrorTag = 0x01;
+// Enough for the usual envelope, so that writing one takes a single allocation for its bytes
+// rather than a regrowth every few bytes.
+constexpr size_t kEnvelopeReserve = 64;
 
 using CodecRegistry =
     std::map<const StandardCodecSerializer*, std::unique_ptr<StandardMethodCodec>>;
@@ -60,6 +63,7 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::UnpackCall(
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::PackCall(
     const MethodCall<EncodableValue>& call) const {
   auto bytes = std::make_unique<std::vector<uint8_t>>();
+  bytes->reserve(kEnvelopeReserve);
   ByteBufferStreamWriter writer(bytes.get());
   serializer_->WriteValue(EncodableValue(call.method_name()), &writer);
   serializer_->WriteValue(call.arguments() ? *call.arguments() : EncodableValue(), &writer);
@@ -69,6 +73,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::PackCall(
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::PackSuccess(
     const EncodableValue* result) const {
   auto bytes = std::make_unique<std::vector<uint8_t>>();
+  bytes->reserve(kEnvelopeReserve);
   ByteBufferStreamWriter writer(bytes.get());
   writer.PutByte(kSuccessTag);
   serializer_->WriteValue(result ? *result : EncodableValue(), &writer);
@@ -79,6 +84,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::PackError(
     const std::string& error_code, const std::string& error_message,
     const EncodableValue* details) const {
   auto bytes = std::make_unique<std::vector<uint8_t>>();
+  bytes->reserve(kEnvelopeReserve);
   ByteBufferStreamWriter writer(bytes.get());
   writer.PutByte(kErrorTag);
   serializer_->WriteValue(EncodableValue(error_code), &writer);

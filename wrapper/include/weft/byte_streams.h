@@ -45,6 +45,9 @@ class ByteStreamWriter {
   virtual void PutBytes(const uint8_t* data, size_t length) = 0;
   // Appends zero bytes up to the next multiple of alignment, counted from the start of the output.
   virtual void PutPadding(uint8_t alignment) = 0;
+  // Says that about this many bytes follow, so that a writer can make room for them at once
+  // instead of growing step by step. A hint only: a writer may ignore it.
+  virtual void ExpectBytes(size_t) {}
 };
 
 // Reads a byte range that the caller owns and keeps alive while the reader is used.
@@ -77,6 +80,7 @@ class ByteBufferStreamWriter : public ByteStreamWriter {
   void PutByte(uint8_t byte) override;
   void PutBytes(const uint8_t* data, size_t length) override;
   void PutPadding(uint8_t alignment) override;
+  void ExpectBytes(size_t length) override;
 
  private:
   std::vector<uint8_t>* buffer_;

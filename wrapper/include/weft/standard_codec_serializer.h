@@ -34,6 +34,7 @@ class StandardCodecSerializer {
   // The process-wide instance, created on first use.
   static const StandardCodecSerializer& SharedInstance();
 
+  // The outermost call first tells the stream how many bytes will follow, from EncodedSize.
   virtual void WriteValue(const EncodableValue& value, ByteStreamWriter* stream) const;
   // Reads the payload of a value whose tag the caller has read.
   virtual EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const;
@@ -42,6 +43,10 @@ class StandardCodecSerializer {
   // Sizes of 2^32 and more have no encoding; passing one is a caller's error.
   void WriteSizePrefix(size_t size, ByteStreamWriter* stream) const;
   size_t ReadSizePrefix(ByteStreamReader* stream) const;
+
+  // At least the bytes that WriteValue writes for value, and at most the alignment less one
+  // more for each padded value in it; custom values count as their tag.
+  size_t EncodedSize(const EncodableValue& value) const;
 };
 
 }  // namespace weft
