@@ -56,7 +56,9 @@ LRESULT WeftWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPAR
     }
   }
 
-  if (message == WM_FONTCHANGE && view_controller_) {
+  // After a failed creation the engine library has already ended the engine, so it must not
+  // be called again.
+  if (message == WM_FONTCHANGE && view_controller_ && view_controller_->ViewObject()) {
     view_controller_->EngineObject()->RefreshSystemFonts();
   }
 
