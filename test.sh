@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds both presets and runs every test: the native suite with sanitizers, then the
-# Windows suite under Wine.
+# Builds both presets and runs every test: the native suite with AddressSanitizer and
+# UndefinedBehaviorSanitizer, ThreadSanitizer on the messenger and results, static analysis, a
+# short run of each fuzzer, then the Windows suite under Wine (in-process, end to end and soak).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
@@ -10,6 +11,10 @@ jobs=$(nproc)
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j "$jobs"
 ctest --preset linux -j "$jobs"
+
+tools/tsan
+tools/analyze
+tools/fuzz-smoke
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
+#include <numeric>
 #include <string>
 #include <utility>
 
@@ -195,11 +198,10 @@ struct PayloadSizer {
     return SizePrefixSize(value.size()) + sizeof(T) - 1 + value.size() * sizeof(T);
   }
   size_t operator()(const ValueList& value) const {
-    size_t size = SizePrefixSize(value.size());
-    for (const EncodableValue& element : value) {
-      size += serializer.EncodedSize(element);
-    }
-    return size;
+    return std::accumulate(value.begin(), value.end(), SizePrefixSize(value.size()),
+                           [this](size_t size, const EncodableValue& element) {
+                             return size + serializer.EncodedSize(element);
+                           });
   }
   size_t operator()(const ValueMap& value) const {
     size_t size = SizePrefixSize(value.size());
@@ -251,6 +253,53 @@ Bytes ReadByteRun(const StandardCodecSerializer& serializer, ByteStreamReader* s
   return run;
 }
 
+// Reads array elements out of message bytes of any alignment, so that a vector is built from
+// them in one pass, without being zero-filled first and without reading bytes as another type.
+template <typename T>
+class ElementReader {
+ public:
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = T;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const T*;
+  using reference = T;
+
+  explicit ElementReader(const uint8_t* at) : at_(at) {}
+
+  T operator*() const {
+    T element;
+    std::memcpy(&element, at_, sizeof(T));
+    return element;
+  }
+  T operator[](difference_type offset) const { return *(*this + offset); }
+  ElementReader& operator++() {
+    at_ += sizeof(T);
+    return *this;
+  }
+  ElementReader operator++(int) {
+    ElementReader before = *this;
+    ++*this;
+    return before;
+  }
+  ElementReader& operator+=(difference_type offset) {
+    at_ += offset * static_cast<difference_type>(sizeof(T));
+    return *this;
+  }
+  ElementReader operator+(difference_type offset) const {
+    ElementReader moved = *this;
+    return moved += offset;
+  }
+  difference_type operator-(const ElementReader& other) const {
+    return (at_ - other.at_) / static_cast<difference_type>(sizeof(T));
+  }
+  bool operator==(const ElementReader& other) const { return at_ == other.at_; }
+  bool operator!=(const ElementReader& other) const { return at_ != other.at_; }
+  bool operator<(const ElementReader& other) const { return at_ < other.at_; }
+
+ private:
+  const uint8_t* at_;
+};
+
 template <typename T>
 std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const size_t count = serializer.ReadSizePrefix(stream);
@@ -263,15 +312,7 @@ std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStr
   if (count == 0) {
     return std::vector<T>();
   }
-  // The format aligns arrays from the start of the message, so in an aligned message they lie
-  // aligned in memory too and fill the vector in one copy without zero-filling it first.
-  if (reinterpret_cast<uintptr_t>(bytes) % alignof(T) == 0) {
-    const T* first = reinterpret_cast<const T*>(bytes);
-    return std::vector<T>(first, first + count);
-  }
-  std::vector<T> elements(count);
-  std::memcpy(elements.data(), bytes, length);
-  return elements;
+  return std::vector<T>(ElementReader<T>(bytes), ElementReader<T>(bytes + length));
 }
 
 size_t ListElementLimit(size_t count, const ByteStreamReader& stream) {
