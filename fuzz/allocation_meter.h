@@ -10,7 +10,7 @@ namespace fuzz {
 
 // The codec's promise for a message of n bytes: at most kBytesPerInputByte * n +
 // kFixedAllowance bytes live at any moment while it is decoded and the value is alive.
-constexpr size_t kBytesPerInputByte = 64;
+constexpr size_t kBytesPerInputByte = 128;
 constexpr size_t kFixedAllowance = size_t{1} << 20;
 
 size_t DecodingBound(size_t input_size);

@@ -159,5 +159,28 @@ TEST(EncodableValueTest, ValuelessIsLowest) {
   EXPECT_TRUE(Equivalent(valueless, Valueless()));
 }
 
+// Two equivalent values nested this deep would take 2^depth comparisons if each level asked
+// both "less" and "greater" of its children.
+EncodableValue NestedLists(int depth, int32_t innermost) {
+  EncodableValue value(innermost);
+  for (int level = 0; level < depth; ++level) {
+    value = EncodableValue(ValueList{std::move(value)});
+  }
+  return value;
+}
+
+TEST(EncodableValueTest, DeeplyNestedEquivalentValuesCompareInLinearTime) {
+  const EncodableValue a = NestedLists(100, 1);
+  const EncodableValue b = NestedLists(100, 1);
+  EXPECT_FALSE(a < b);
+  EXPECT_FALSE(b < a);
+  EXPECT_TRUE(a < NestedLists(100, 2));
+
+  ValueMap map;
+  map.emplace(a, EncodableValue(true));
+  map.emplace(b, EncodableValue(false));
+  EXPECT_EQ(map.size(), 1u);
+}
+
 }  // namespace
 }  // namespace weft

@@ -71,7 +71,7 @@ using testing_support::Hex;
 using testing_support::Repeat;
 using testing_support::StderrLines;
 
-constexpr size_t kBytesPerMessageByte = 64;
+constexpr size_t kBytesPerMessageByte = 128;
 constexpr size_t kFixedAllowance = size_t{1} << 20;
 constexpr size_t kMaxDepth = StandardCodecSerializer::kMaxNestingDepth;
 
