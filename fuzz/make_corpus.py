@@ -3,13 +3,14 @@
 
 The seeds are the encodings that the codec documents and tests, so each target starts from
 every tag, every size-prefix form, alignment and the known damaged messages. Run it again after
-changing a seed; it replaces the folders it writes.
+changing a seed; it replaces the seeds it writes and keeps the inputs of fixed findings
+(regression_*), which are added by hand.
 """
 import pathlib
-import shutil
 import struct
 
 HERE = pathlib.Path(__file__).resolve().parent
+REGRESSION_PREFIX = "regression_"
 
 
 def hex_bytes(text):
@@ -131,8 +132,10 @@ TARGETS = {
 def main():
     for target, seeds in TARGETS.items():
         folder = HERE / "corpus" / target
-        shutil.rmtree(folder, ignore_errors=True)
-        folder.mkdir(parents=True)
+        folder.mkdir(parents=True, exist_ok=True)
+        for seed in folder.iterdir():
+            if not seed.name.startswith(REGRESSION_PREFIX):
+                seed.unlink()
         for name, data in sorted(seeds().items()):
             (folder / name).write_bytes(data)
 
