@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/message_pump.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -51,19 +53,7 @@ const std::vector<uint8_t> kSetTitleHello = {0x07, 0x08, 0x73, 0x65, 0x74, 0x54,
 constexpr char kSetTitleHelloHex[] = "0708736574546974 6C65 0705 48656C6C6F";
 const std::vector<uint8_t> kSuccessReply = {0x00, 0x00};
 
-bool PumpUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  return done();
-}
+using ::inkmoor::testing::PumpUntil;
 
 // Lets the engine's queued work run for a while, for checks that something did not happen.
 void PumpFor(std::chrono::milliseconds time) {

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "testing/inkmoor_launcher.h"
-#include "testing/soak_launcher.h"
 #include "testing/soak_script.h"
 #include "weft/encodable_value.h"
 #include "weft/standard_method_codec.h"
@@ -30,7 +29,7 @@ using ::inkmoor::testing::GenerateSoakMessages;
 using ::inkmoor::testing::GenerateSoakScript;
 using ::inkmoor::testing::Launch;
 using ::inkmoor::testing::PredictOutcome;
-using ::inkmoor::testing::RunInkmoorConcurrently;
+using ::inkmoor::testing::RunInkmoor;
 using ::inkmoor::testing::SoakScript;
 using ::inkmoor::testing::TitleAsLogged;
 using ::inkmoor::testing::WithoutFrames;
@@ -240,8 +239,7 @@ TEST(InkmoorSoakTest, EveryLaunchAnswersEveryMessageAndKeepsTheLastValidTitle) {
       report.seed = LaunchSeed(seed, i);
       const SoakScript script = GenerateSoakScript(report.seed);
       report.messages = script.messages;
-      report.failure =
-          CheckLaunch(RunInkmoorConcurrently(executable, script.commands, kLaunchLimit), script);
+      report.failure = CheckLaunch(RunInkmoor(executable, script.commands, kLaunchLimit), script);
     }
   };
   std::vector<std::thread> workers;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/message_pump.h"
+
 #include <chrono>
 #include <functional>
 
@@ -14,18 +16,7 @@ namespace {
 constexpr LogicalPoint kOrigin = {10, 10};
 constexpr LogicalSize kSize = {320, 240};
 
-bool PumpUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  return done();
-}
+using ::inkmoor::testing::PumpUntil;
 
 SIZE ClientSize(HWND window) {
   RECT rect = {};

@@ -2,7 +2,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <sstream>
+#include <type_traits>
 
 namespace inkmoor::testing {
 
@@ -10,19 +13,24 @@ namespace {
 
 constexpr wchar_t kScriptVariable[] = L"WEFT_STANDIN_SCRIPT";
 constexpr wchar_t kLogVariable[] = L"WEFT_STANDIN_LOG";
-constexpr char kFramePrefix[] = "frame ";
 constexpr UINT kEndedExitCode = 99;
+constexpr char kFramePrefix[] = "frame ";
 
-struct ScopedHandle {
-  explicit ScopedHandle(HANDLE handle) : handle(handle) {}
-  ~ScopedHandle() {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
-      CloseHandle(handle);
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  HANDLE handle;
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
+using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+struct EnvironmentFree {
+  void operator()(wchar_t* block) const { FreeEnvironmentStringsW(block); }
+};
+
+// An inheritable handle exists only while this is held, so a process that another thread
+// starts meanwhile cannot inherit this launch's error file.
+std::mutex& ProcessStartMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
 
 std::wstring TempPath(const wchar_t* prefix) {
   wchar_t folder[MAX_PATH] = {};
@@ -39,17 +47,6 @@ std::string ReadFile(const std::wstring& path) {
   return content.str();
 }
 
-// Standard error is a text stream on Windows, so its line ends arrive as CR LF.
-std::string WithUnixLineEnds(const std::string& text) {
-  std::string result;
-  result.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
-      result.push_back(text[i]);
-  }
-  return result;
-}
-
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream stream(text);
@@ -62,44 +59,81 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-// Starts executable with error_output as its standard output and error, and waits.
-void RunToEnd(const std::wstring& executable, HANDLE error_output, std::chrono::milliseconds limit,
-              Launch* launch) {
+// Standard error is a text stream on Windows, so its line ends arrive as CR LF.
+std::string WithUnixLineEnds(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+      result.push_back(text[i]);
+  }
+  return result;
+}
+
+bool StartsWithVariable(const std::wstring& entry, const wchar_t* name) {
+  const std::wstring prefix = std::wstring(name) + L"=";
+  return _wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+// This process's environment with the two variables of the stand-in's scripted application.
+std::wstring EnvironmentBlock(const std::wstring& script_path, const std::wstring& log_path) {
+  std::unique_ptr<wchar_t, EnvironmentFree> current(GetEnvironmentStringsW());
+  std::wstring block;
+  for (const wchar_t* entry = current.get(); entry != nullptr && *entry != L'\0';
+       entry += wcslen(entry) + 1) {
+    const std::wstring text(entry);
+    if (StartsWithVariable(text, kScriptVariable) || StartsWithVariable(text, kLogVariable))
+      continue;
+    block += text;
+    block.push_back(L'\0');
+  }
+  block += std::wstring(kScriptVariable) + L"=" + script_path;
+  block.push_back(L'\0');
+  block += std::wstring(kLogVariable) + L"=" + log_path;
+  block.push_back(L'\0');
+  block.push_back(L'\0');
+  return block;
+}
+
+OwnedHandle StartProcess(const std::wstring& executable, const std::wstring& error_path,
+                         std::wstring environment) {
+  std::lock_guard<std::mutex> hold(ProcessStartMutex());
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  OwnedHandle error_file(CreateFileW(error_path.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (error_file.get() == INVALID_HANDLE_VALUE) {
+    static_cast<void>(error_file.release());
+    return nullptr;
+  }
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = error_output;
-  startup.hStdError = error_output;
+  startup.hStdOutput = error_file.get();
+  startup.hStdError = error_file.get();
   std::wstring command_line = L"\"" + executable + L"\"";
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(executable.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      nullptr, &startup, &process)) {
-    return;
+  if (!CreateProcessW(executable.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                      CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup,
+                      &process)) {
+    return nullptr;
   }
-  ScopedHandle process_handle(process.hProcess);
-  ScopedHandle thread_handle(process.hThread);
+  CloseHandle(process.hThread);
+  return OwnedHandle(process.hProcess);
+}
+
+void WaitForEnd(HANDLE process, std::chrono::milliseconds limit, Launch* launch) {
   launch->finished =
-      WaitForSingleObject(process.hProcess, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
+      WaitForSingleObject(process, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
   if (!launch->finished) {
-    TerminateProcess(process.hProcess, kEndedExitCode);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    TerminateProcess(process, kEndedExitCode);
+    WaitForSingleObject(process, INFINITE);
   }
-  GetExitCodeProcess(process.hProcess, &launch->exit_code);
+  GetExitCodeProcess(process, &launch->exit_code);
 }
 
 }  // namespace
-
-std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L"\\/"));
-}
-
-std::wstring BundleExecutable() {
-  return ProgramFolder() + L"\\..\\bundle\\inkmoor.exe";
-}
 
 Launch RunInkmoor(const std::wstring& executable, const std::vector<std::string>& script,
                   std::chrono::milliseconds limit) {
@@ -113,17 +147,10 @@ Launch RunInkmoor(const std::wstring& executable, const std::vector<std::string>
   }
 
   Launch launch;
-  {
-    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-    ScopedHandle error_file(CreateFileW(error_path.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    SetEnvironmentVariableW(kScriptVariable, script_path.c_str());
-    SetEnvironmentVariableW(kLogVariable, log_path.c_str());
-    RunToEnd(executable, error_file.handle, limit, &launch);
-    SetEnvironmentVariableW(kScriptVariable, nullptr);
-    SetEnvironmentVariableW(kLogVariable, nullptr);
-  }
+  OwnedHandle process =
+      StartProcess(executable, error_path, EnvironmentBlock(script_path, log_path));
+  if (process)
+    WaitForEnd(process.get(), limit, &launch);
 
   launch.log = SplitLines(ReadFile(log_path));
   launch.error_output = WithUnixLineEnds(ReadFile(error_path));
@@ -131,6 +158,17 @@ Launch RunInkmoor(const std::wstring& executable, const std::vector<std::string>
   DeleteFileW(log_path.c_str());
   DeleteFileW(error_path.c_str());
   return launch;
+}
+
+std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+std::wstring BundleExecutable() {
+  return ProgramFolder() + L"\\..\\bundle\\inkmoor.exe";
 }
 
 std::vector<std::string> WithoutFrames(const std::vector<std::string>& log) {

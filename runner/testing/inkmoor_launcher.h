@@ -24,7 +24,8 @@ std::wstring ProgramFolder();
 std::wstring BundleExecutable();
 
 // Runs executable with the scripted application playing script (one command a line) and
-// waits for it to end.
+// waits for it to end. Each launch gets its own environment block, so several threads may
+// launch at once.
 Launch RunInkmoor(const std::wstring& executable, const std::vector<std::string>& script,
                   std::chrono::milliseconds limit = std::chrono::seconds(60));
 
