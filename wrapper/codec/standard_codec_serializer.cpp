@@ -59,7 +59,8 @@ constexpr size_t kMaxOneByteSize = 253;
 constexpr uint8_t kTwoByteSizeMarker = 254;
 constexpr uint8_t kFourByteSizeMarker = 255;
 constexpr size_t kMaxTwoByteSize = 0xFFFF;
-constexpr size_t kMaxFourByteSize = 0xFFFFFFFF;
+// Checked by an assertion only, which release builds leave out.
+[[maybe_unused]] constexpr size_t kMaxFourByteSize = 0xFFFFFFFF;
 
 // The lists and maps that the decoder on this thread is inside of.
 struct OpenContainers {
