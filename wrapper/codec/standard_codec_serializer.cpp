@@ -4,9 +4,11 @@
 #include <cassert>
 #include <cstddef>
 #include <cstring>
-#include <iterator>
 #include <numeric>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 #include "diagnostic_line.h"
@@ -91,8 +93,10 @@ class ContainerScope {
   OpenContainers saved_;
 };
 
-template <typename T>
-void WriteScalar(T value, ByteStreamWriter* stream) {
+// The writing functions below take the stream's type as a parameter: ByteStreamWriter for any
+// stream, or BufferCursor for the standard serializer writing into a ByteBufferStreamWriter.
+template <typename T, typename Stream>
+void WriteScalar(T value, Stream* stream) {
   uint8_t bytes[sizeof(T)];
   std::memcpy(bytes, &value, sizeof(T));
   stream->PutBytes(bytes, sizeof(T));
@@ -123,10 +127,64 @@ uint8_t TagOf(const EncodableValue& value) {
   return kTagByIndex[value.index()];
 }
 
+// Writes into room made beforehand for a value's EncodedSize. That room is zero-filled, so
+// padding only moves the cursor, and a value never writes past it.
+class BufferCursor {
+ public:
+  BufferCursor(uint8_t* output_start, size_t position, size_t capacity)
+      : start_(output_start), at_(output_start + position), end_(output_start + capacity) {}
+
+  void PutByte(uint8_t byte) {
+    assert(at_ < end_);
+    *at_++ = byte;
+  }
+  void PutBytes(const uint8_t* data, size_t length) {
+    assert(length <= static_cast<size_t>(end_ - at_));
+    if (length != 0) {
+      std::memcpy(at_, data, length);
+      at_ += length;
+    }
+  }
+  void PutPadding(uint8_t alignment) {
+    const size_t remainder = static_cast<size_t>(at_ - start_) % alignment;
+    if (remainder != 0) {
+      at_ += alignment - remainder;
+    }
+    assert(at_ <= end_);
+  }
+  size_t position() const { return static_cast<size_t>(at_ - start_); }
+
+ private:
+  uint8_t* start_;
+  uint8_t* at_;
+  uint8_t* end_;
+};
+
+template <typename Stream>
+void WriteSize(size_t size, Stream* stream) {
+  assert(size <= kMaxFourByteSize && "sizes of 2^32 and more have no encoding");
+  if (size <= kMaxOneByteSize) {
+    stream->PutByte(static_cast<uint8_t>(size));
+    return;
+  }
+  if (size <= kMaxTwoByteSize) {
+    stream->PutByte(kTwoByteSizeMarker);
+    WriteScalar(static_cast<uint16_t>(size), stream);
+    return;
+  }
+  stream->PutByte(kFourByteSizeMarker);
+  WriteScalar(static_cast<uint32_t>(size), stream);
+}
+
+template <typename Stream>
+void WriteTaggedValue(const StandardCodecSerializer& serializer, const EncodableValue& value,
+                      Stream* stream);
+
 // Writes the payload that follows the tag.
+template <typename Stream>
 struct PayloadWriter {
   const StandardCodecSerializer& serializer;
-  ByteStreamWriter* stream;
+  Stream* stream;
 
   void operator()(std::monostate) const {}
   void operator()(bool) const {}
@@ -144,32 +202,53 @@ struct PayloadWriter {
   }
   template <typename T>
   void operator()(const std::vector<T>& value) const {
-    serializer.WriteSizePrefix(value.size(), stream);
+    WriteSize(value.size(), stream);
     // Padded also when empty: the reader always aligns, and would otherwise skip into the next
     // value.
     stream->PutPadding(sizeof(T));
     stream->PutBytes(reinterpret_cast<const uint8_t*>(value.data()), value.size() * sizeof(T));
   }
   void operator()(const ValueList& value) const {
-    serializer.WriteSizePrefix(value.size(), stream);
+    WriteSize(value.size(), stream);
     for (const EncodableValue& element : value) {
-      serializer.WriteValue(element, stream);
+      WriteNested(element);
     }
   }
   void operator()(const ValueMap& value) const {
-    serializer.WriteSizePrefix(value.size(), stream);
+    WriteSize(value.size(), stream);
     for (const auto& [key, mapped] : value) {
-      serializer.WriteValue(key, stream);
-      serializer.WriteValue(mapped, stream);
+      WriteNested(key);
+      WriteNested(mapped);
     }
   }
   void operator()(const CustomValue&) const { WriteDiagnosticLine(kCustomTypeLine); }
 
   void WriteBytes(const uint8_t* bytes, size_t length) const {
-    serializer.WriteSizePrefix(length, stream);
+    WriteSize(length, stream);
     stream->PutBytes(bytes, length);
   }
+
+  // Through the virtual WriteValue, so that a derived serializer sees every nested value; only
+  // the standard serializer itself writes through a cursor, and then directly.
+  void WriteNested(const EncodableValue& value) const {
+    if constexpr (std::is_same_v<Stream, BufferCursor>) {
+      WriteTaggedValue(serializer, value, stream);
+    } else {
+      serializer.WriteValue(value, stream);
+    }
+  }
 };
+
+template <typename Stream>
+void WriteTaggedValue(const StandardCodecSerializer& serializer, const EncodableValue& value,
+                      Stream* stream) {
+  stream->PutByte(TagOf(value));
+  if (value.valueless_by_exception()) {
+    return;
+  }
+  std::visit(PayloadWriter<Stream>{serializer, stream},
+             static_cast<const EncodableVariant&>(value));
+}
 
 size_t SizePrefixSize(size_t size) {
   if (size <= kMaxOneByteSize) {
@@ -226,6 +305,32 @@ class WriteScope {
   WriteScope& operator=(const WriteScope&) = delete;
 };
 
+// The vector behind stream when neither the serializer nor the stream is of a derived class
+// that could override a call, so that the value can be encoded without a virtual call per value
+// and per byte.
+std::vector<uint8_t>* DirectBuffer(const StandardCodecSerializer& serializer,
+                                   ByteStreamWriter* stream) {
+  if (typeid(serializer) != typeid(StandardCodecSerializer) ||
+      typeid(*stream) != typeid(ByteBufferStreamWriter)) {
+    return nullptr;
+  }
+  return dynamic_cast<ByteBufferStreamWriter&>(*stream).buffer();
+}
+
+// Grows buffer by the value's EncodedSize, writes the value and gives back what it did not use.
+void WriteIntoBuffer(const StandardCodecSerializer& serializer, const EncodableValue& value,
+                     std::vector<uint8_t>* buffer) {
+  const size_t start = buffer->size();
+  const size_t bound = serializer.EncodedSize(value);
+  if (bound > buffer->max_size() - start) {
+    throw std::length_error("encoded value too large");
+  }
+  buffer->resize(start + bound);
+  BufferCursor cursor(buffer->data(), start, buffer->size());
+  WriteTaggedValue(serializer, value, &cursor);
+  buffer->resize(cursor.position());
+}
+
 // The element count that a bulk read falls back to when its bytes run past the end.
 size_t UnbackedCount(size_t count, size_t element_size) {
   return count * element_size <= StandardCodecSerializer::kMaxUnbackedBytes ? count : 0;
@@ -254,52 +359,9 @@ Bytes ReadByteRun(const StandardCodecSerializer& serializer, ByteStreamReader* s
   return run;
 }
 
-// Reads array elements out of message bytes of any alignment, so that a vector is built from
-// them in one pass, without being zero-filled first and without reading bytes as another type.
-template <typename T>
-class ElementReader {
- public:
-  using iterator_category = std::random_access_iterator_tag;
-  using value_type = T;
-  using difference_type = std::ptrdiff_t;
-  using pointer = const T*;
-  using reference = T;
-
-  explicit ElementReader(const uint8_t* at) : at_(at) {}
-
-  T operator*() const {
-    T element;
-    std::memcpy(&element, at_, sizeof(T));
-    return element;
-  }
-  T operator[](difference_type offset) const { return *(*this + offset); }
-  ElementReader& operator++() {
-    at_ += sizeof(T);
-    return *this;
-  }
-  ElementReader operator++(int) {
-    ElementReader before = *this;
-    ++*this;
-    return before;
-  }
-  ElementReader& operator+=(difference_type offset) {
-    at_ += offset * static_cast<difference_type>(sizeof(T));
-    return *this;
-  }
-  ElementReader operator+(difference_type offset) const {
-    ElementReader moved = *this;
-    return moved += offset;
-  }
-  difference_type operator-(const ElementReader& other) const {
-    return (at_ - other.at_) / static_cast<difference_type>(sizeof(T));
-  }
-  bool operator==(const ElementReader& other) const { return at_ == other.at_; }
-  bool operator!=(const ElementReader& other) const { return at_ != other.at_; }
-  bool operator<(const ElementReader& other) const { return at_ < other.at_; }
-
- private:
-  const uint8_t* at_;
-};
+// A typed array is value-initialised and copied over one page at a time: the zero-fill, which a
+// vector cannot skip, faults the page in, and the copy finds it still in the first-level cache.
+constexpr size_t kTypedArrayBlockBytes = 4096;
 
 template <typename T>
 std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
@@ -310,10 +372,18 @@ std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStr
   if (!stream->NextBytesInPlace(length, &bytes)) {
     return std::vector<T>(UnbackedCount(count, sizeof(T)));
   }
-  if (count == 0) {
-    return std::vector<T>();
+  // The message bytes may lie at any alignment and are no T objects, so they are copied into the
+  // elements byte-wise (memcpy) rather than read through a T pointer.
+  constexpr size_t kBlockCount = kTypedArrayBlockBytes / sizeof(T);
+  std::vector<T> array;
+  array.reserve(count);
+  while (array.size() < count) {
+    const size_t done = array.size();
+    const size_t block = std::min(kBlockCount, count - done);
+    array.resize(done + block);
+    std::memcpy(array.data() + done, bytes + done * sizeof(T), block * sizeof(T));
   }
-  return std::vector<T>(ElementReader<T>(bytes), ElementReader<T>(bytes + length));
+  return array;
 }
 
 size_t ListElementLimit(size_t count, const ByteStreamReader& stream) {
@@ -431,14 +501,14 @@ const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
   if (open_writes == 0) {
+    if (std::vector<uint8_t>* buffer = DirectBuffer(*this, stream)) {
+      WriteIntoBuffer(*this, value, buffer);
+      return;
+    }
     stream->ExpectBytes(EncodedSize(value));
   }
   WriteScope scope;
-  stream->PutByte(TagOf(value));
-  if (value.valueless_by_exception()) {
-    return;
-  }
-  std::visit(PayloadWriter{*this, stream}, static_cast<const EncodableVariant&>(value));
+  WriteTaggedValue(*this, value, stream);
 }
 
 EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
@@ -493,18 +563,7 @@ EncodableValue StandardCodecSerializer::ReadTaggedValue(ByteStreamReader* stream
 }
 
 void StandardCodecSerializer::WriteSizePrefix(size_t size, ByteStreamWriter* stream) const {
-  assert(size <= kMaxFourByteSize && "sizes of 2^32 and more have no encoding");
-  if (size <= kMaxOneByteSize) {
-    stream->PutByte(static_cast<uint8_t>(size));
-    return;
-  }
-  if (size <= kMaxTwoByteSize) {
-    stream->PutByte(kTwoByteSizeMarker);
-    WriteScalar(static_cast<uint16_t>(size), stream);
-    return;
-  }
-  stream->PutByte(kFourByteSizeMarker);
-  WriteScalar(static_cast<uint32_t>(size), stream);
+  WriteSize(size, stream);
 }
 
 size_t StandardCodecSerializer::EncodedSize(const EncodableValue& value) const {

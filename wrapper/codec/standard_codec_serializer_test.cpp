@@ -267,24 +267,34 @@ TEST(StandardCodecSerializerTest, DerivedSerializerSeesNestedValues) {
   EXPECT_EQ(*custom.TryGet<int32_t>(), 9);
 }
 
-// Sees what the serializer announces before writing.
-class ExpectingWriter : public ByteBufferStreamWriter {
+// Any stream other than the buffer writer itself: sees what the serializer announces before
+// writing, and is written through the virtual calls.
+class ExpectingWriter : public ByteStreamWriter {
  public:
-  explicit ExpectingWriter(std::vector<uint8_t>* buffer) : ByteBufferStreamWriter(buffer) {}
+  explicit ExpectingWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {}
+  void PutByte(uint8_t byte) override { buffer_.PutByte(byte); }
+  void PutBytes(const uint8_t* data, size_t length) override { buffer_.PutBytes(data, length); }
+  void PutPadding(uint8_t alignment) override { buffer_.PutPadding(alignment); }
   void ExpectBytes(size_t length) override {
     expected.push_back(length);
-    ByteBufferStreamWriter::ExpectBytes(length);
+    buffer_.ExpectBytes(length);
   }
   std::vector<size_t> expected;
+
+ private:
+  ByteBufferStreamWriter buffer_;
 };
 
+// The buffer writer is written directly and any other stream value by value; both must give
+// the same bytes, padding included, after any prefix.
 TEST(StandardCodecSerializerTest, OutermostWriteAnnouncesABoundOnItsBytesOnce) {
   const EncodableValue value(ValueList{
       EncodableValue(1.5), EncodableValue(std::string(300, 'x')),
       EncodableValue(std::vector<double>(3, 2.0)), EncodableValue(std::vector<float>(5, 1.0f)),
       EncodableValue(ValueMap{{EncodableValue("k"), EncodableValue(int64_t{7})}}),
-      EncodableValue(std::vector<uint8_t>(70000, 1)), EncodableValue(int32_t{3})});
-  const size_t padded_values = 3;
+      EncodableValue(std::vector<uint8_t>(70000, 1)), EncodableValue(int32_t{3}),
+      EncodableValue(std::vector<int64_t>()), EncodableValue(ValueList{EncodableValue(-0.0)})});
+  const size_t padded_values = 5;
   for (size_t prefix = 0; prefix < sizeof(double); ++prefix) {
     std::vector<uint8_t> bytes(prefix, 0);
     ExpectingWriter writer(&bytes);
@@ -295,6 +305,12 @@ TEST(StandardCodecSerializerTest, OutermostWriteAnnouncesABoundOnItsBytesOnce) {
     EXPECT_GE(writer.expected[0], written);
     EXPECT_LE(writer.expected[0], written + padded_values * (sizeof(double) - 1));
     EXPECT_GE(bytes.capacity(), prefix + written);
+
+    std::vector<uint8_t> direct(prefix, 0);
+    ByteBufferStreamWriter direct_writer(&direct);
+    StandardCodecSerializer::SharedInstance().WriteValue(value, &direct_writer);
+    EXPECT_EQ(direct, bytes) << "prefix " << prefix;
+    EXPECT_GE(direct.capacity(), prefix + written);
   }
 }
 
@@ -306,6 +322,26 @@ TEST(StandardCodecSerializerTest, TypedArraysDecodeTheSameFromAnyAddress) {
     storage.insert(storage.end(), encoded.begin(), encoded.end());
     ByteBufferStreamReader reader(storage.data() + shift, encoded.size());
     EXPECT_EQ(StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader), value);
+  }
+}
+
+// Large arrays are copied in blocks; every element must land once, in place, the last partial
+// block included.
+TEST(StandardCodecSerializerTest, LargeTypedArraysRoundTripElementForElement) {
+  for (const size_t count : {size_t{1023}, size_t{1024}, size_t{1025}, size_t{5000}}) {
+    std::vector<int32_t> integers(count);
+    std::vector<double> doubles(count);
+    for (size_t i = 0; i < count; ++i) {
+      integers[i] = static_cast<int32_t>(i * 2654435761u);
+      doubles[i] = static_cast<double>(i) + 0.5;
+    }
+    const EncodableValue value(ValueList{EncodableValue(true), EncodableValue(integers),
+                                         EncodableValue(doubles), EncodableValue(int32_t{7})});
+    const std::vector<uint8_t> bytes = Encode(value);
+    const auto decoded = Decode(bytes);
+    EXPECT_EQ(decoded.value, value) << count << " elements";
+    EXPECT_EQ(decoded.position, bytes.size());
+    EXPECT_TRUE(decoded.lines.empty());
   }
 }
 

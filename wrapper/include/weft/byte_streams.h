@@ -82,6 +82,8 @@ class ByteBufferStreamWriter : public ByteStreamWriter {
   void PutPadding(uint8_t alignment) override;
   void ExpectBytes(size_t length) override;
 
+  std::vector<uint8_t>* buffer() const { return buffer_; }
+
  private:
   std::vector<uint8_t>* buffer_;
 };

@@ -34,7 +34,8 @@ class StandardCodecSerializer {
   // The process-wide instance, created on first use.
   static const StandardCodecSerializer& SharedInstance();
 
-  // The outermost call first tells the stream how many bytes will follow, from EncodedSize.
+  // The outermost call first tells the stream how many bytes will follow, from EncodedSize; into
+  // a ByteBufferStreamWriter the standard serializer writes directly, in one allocation.
   virtual void WriteValue(const EncodableValue& value, ByteStreamWriter* stream) const;
   // Reads the payload of a value whose tag the caller has read.
   virtual EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const;
