@@ -336,15 +336,20 @@ size_t UnbackedCount(size_t count, size_t element_size) {
   return count * element_size <= StandardCodecSerializer::kMaxUnbackedBytes ? count : 0;
 }
 
-void CopyBytes(const uint8_t* bytes, size_t length, std::string* out) {
-  out->assign(reinterpret_cast<const char*>(bytes), length);
+// Built straight from the message bytes, without zero-filling first.
+template <typename Bytes>
+Bytes BytesFrom(const uint8_t* bytes, size_t length);
+
+template <>
+std::string BytesFrom(const uint8_t* bytes, size_t length) {
+  return std::string(reinterpret_cast<const char*>(bytes), length);
 }
 
-void CopyBytes(const uint8_t* bytes, size_t length, std::vector<uint8_t>* out) {
-  out->assign(bytes, bytes + length);
+template <>
+std::vector<uint8_t> BytesFrom(const uint8_t* bytes, size_t length) {
+  return std::vector<uint8_t>(bytes, bytes + length);
 }
 
-// Strings and byte arrays are built straight from the message, without zero-filling first.
 template <typename Bytes>
 Bytes ReadByteRun(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const size_t length = serializer.ReadSizePrefix(stream);
@@ -352,11 +357,10 @@ Bytes ReadByteRun(const StandardCodecSerializer& serializer, ByteStreamReader* s
   if (!stream->NextBytesInPlace(length, &bytes)) {
     return Bytes(UnbackedCount(length, 1), 0);
   }
-  Bytes run;
-  if (length != 0) {
-    CopyBytes(bytes, length, &run);
+  if (length == 0) {
+    return Bytes();
   }
-  return run;
+  return BytesFrom<Bytes>(bytes, length);
 }
 
 // A typed array is value-initialised and copied over one page at a time: the zero-fill, which a
