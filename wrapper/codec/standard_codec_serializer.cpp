@@ -127,37 +127,80 @@ uint8_t TagOf(const EncodableValue& value) {
   return kTagByIndex[value.index()];
 }
 
-// Writes into room made beforehand for a value's EncodedSize. That room is zero-filled, so
-// padding only moves the cursor, and a value never writes past it.
+// Vectors are grown and value-initialised one page at a time ahead of the bytes copied in: the
+// zero-fill, which a vector cannot skip, faults the page in, and the copy finds it still in the
+// first-level cache.
+constexpr size_t kCopyBlockBytes = 4096;
+
+// The most that a value writes before its variable-length payload: tag, size prefix, padding
+// and an eight-byte scalar.
+constexpr size_t kMaxValueHeadBytes = 1 + 5 + 7 + 8;
+
+// Appends to a vector whose capacity already holds the value's EncodedSize, with one check per
+// value and per payload instead of a call per byte. Small writes go into a zero-filled block
+// grown ahead of them, so that padding only moves the position; a payload longer than that room
+// is appended in one copy. The vector is trimmed to what was written at the end.
 class BufferCursor {
  public:
-  BufferCursor(uint8_t* output_start, size_t position, size_t capacity)
-      : start_(output_start), at_(output_start + position), end_(output_start + capacity) {}
+  explicit BufferCursor(std::vector<uint8_t>* buffer) : buffer_(buffer) { Rebase(buffer->size()); }
+
+  // Makes room for the value's head, which the calls below then write without checks.
+  void BeginValue() { Ensure(kMaxValueHeadBytes); }
 
   void PutByte(uint8_t byte) {
     assert(at_ < end_);
     *at_++ = byte;
   }
   void PutBytes(const uint8_t* data, size_t length) {
-    assert(length <= static_cast<size_t>(end_ - at_));
-    if (length != 0) {
-      std::memcpy(at_, data, length);
-      at_ += length;
+    if (length <= static_cast<size_t>(end_ - at_)) {
+      if (length != 0) {
+        std::memcpy(at_, data, length);
+        at_ += length;
+      }
+      return;
     }
+    // Longer than the zero-filled room: appended in one copy, without zero-filling first.
+    const size_t position = Position();
+    buffer_->resize(position);
+    buffer_->insert(buffer_->end(), data, data + length);
+    Rebase(position + length);
   }
   void PutPadding(uint8_t alignment) {
-    const size_t remainder = static_cast<size_t>(at_ - start_) % alignment;
+    const size_t remainder = Position() % alignment;
     if (remainder != 0) {
       at_ += alignment - remainder;
     }
     assert(at_ <= end_);
   }
-  size_t position() const { return static_cast<size_t>(at_ - start_); }
+  void Finish() { buffer_->resize(Position()); }
 
  private:
-  uint8_t* start_;
-  uint8_t* at_;
-  uint8_t* end_;
+  size_t Position() const { return static_cast<size_t>(at_ - start_); }
+
+  void Ensure(size_t length) {
+    if (static_cast<size_t>(end_ - at_) < length) {
+      Grow(length);
+    }
+  }
+
+  void Grow(size_t length) {
+    const size_t position = Position();
+    const size_t ahead = std::min(buffer_->capacity(), position + kCopyBlockBytes);
+    buffer_->resize(std::max(position + length, ahead));
+    Rebase(position);
+  }
+
+  // The vector's storage moves only should EncodedSize fall short, but is looked up anew anyway.
+  void Rebase(size_t position) {
+    start_ = buffer_->data();
+    at_ = start_ + position;
+    end_ = start_ + buffer_->size();
+  }
+
+  std::vector<uint8_t>* buffer_;
+  uint8_t* start_ = nullptr;
+  uint8_t* at_ = nullptr;
+  uint8_t* end_ = nullptr;
 };
 
 template <typename Stream>
@@ -242,6 +285,9 @@ struct PayloadWriter {
 template <typename Stream>
 void WriteTaggedValue(const StandardCodecSerializer& serializer, const EncodableValue& value,
                       Stream* stream) {
+  if constexpr (std::is_same_v<Stream, BufferCursor>) {
+    stream->BeginValue();
+  }
   stream->PutByte(TagOf(value));
   if (value.valueless_by_exception()) {
     return;
@@ -317,18 +363,17 @@ std::vector<uint8_t>* DirectBuffer(const StandardCodecSerializer& serializer,
   return dynamic_cast<ByteBufferStreamWriter&>(*stream).buffer();
 }
 
-// Grows buffer by the value's EncodedSize, writes the value and gives back what it did not use.
+// Makes room for the value's EncodedSize at once and writes the value without virtual calls.
 void WriteIntoBuffer(const StandardCodecSerializer& serializer, const EncodableValue& value,
                      std::vector<uint8_t>* buffer) {
-  const size_t start = buffer->size();
   const size_t bound = serializer.EncodedSize(value);
-  if (bound > buffer->max_size() - start) {
+  if (bound > buffer->max_size() - buffer->size()) {
     throw std::length_error("encoded value too large");
   }
-  buffer->resize(start + bound);
-  BufferCursor cursor(buffer->data(), start, buffer->size());
+  buffer->reserve(buffer->size() + bound);
+  BufferCursor cursor(buffer);
   WriteTaggedValue(serializer, value, &cursor);
-  buffer->resize(cursor.position());
+  cursor.Finish();
 }
 
 // The element count that a bulk read falls back to when its bytes run past the end.
@@ -363,10 +408,6 @@ Bytes ReadByteRun(const StandardCodecSerializer& serializer, ByteStreamReader* s
   return BytesFrom<Bytes>(bytes, length);
 }
 
-// A typed array is value-initialised and copied over one page at a time: the zero-fill, which a
-// vector cannot skip, faults the page in, and the copy finds it still in the first-level cache.
-constexpr size_t kTypedArrayBlockBytes = 4096;
-
 template <typename T>
 std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const size_t count = serializer.ReadSizePrefix(stream);
@@ -378,7 +419,7 @@ std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStr
   }
   // The message bytes may lie at any alignment and are no T objects, so they are copied into the
   // elements byte-wise (memcpy) rather than read through a T pointer.
-  constexpr size_t kBlockCount = kTypedArrayBlockBytes / sizeof(T);
+  constexpr size_t kBlockCount = kCopyBlockBytes / sizeof(T);
   std::vector<T> array;
   array.reserve(count);
   while (array.size() < count) {
