@@ -364,13 +364,15 @@ std::vector<uint8_t>* DirectBuffer(const StandardCodecSerializer& serializer,
 }
 
 // Makes room for the value's EncodedSize at once and writes the value without virtual calls.
+// The room also holds one more value head, so that making room for the head of the last value
+// never needs a larger vector.
 void WriteIntoBuffer(const StandardCodecSerializer& serializer, const EncodableValue& value,
                      std::vector<uint8_t>* buffer) {
   const size_t bound = serializer.EncodedSize(value);
-  if (bound > buffer->max_size() - buffer->size()) {
+  if (bound > buffer->max_size() - buffer->size() - kMaxValueHeadBytes) {
     throw std::length_error("encoded value too large");
   }
-  buffer->reserve(buffer->size() + bound);
+  buffer->reserve(buffer->size() + bound + kMaxValueHeadBytes);
   BufferCursor cursor(buffer);
   WriteTaggedValue(serializer, value, &cursor);
   cursor.Finish();

@@ -325,6 +325,23 @@ TEST(StandardCodecSerializerTest, TypedArraysDecodeTheSameFromAnyAddress) {
   }
 }
 
+// A vector grown again near the end would copy everything written so far and hold up to twice
+// the memory; the sized room must take the whole value, its last value head included.
+TEST(StandardCodecSerializerTest, EncodingIntoAVectorAllocatesOnce) {
+  ValueList records;
+  for (int32_t i = 0; i < 2000; ++i) {
+    records.emplace_back(ValueMap{{EncodableValue("id"), EncodableValue(i)},
+                                  {EncodableValue("on"), EncodableValue(i % 2 == 0)}});
+  }
+  const EncodableValue value(std::move(records));
+  const size_t bound = StandardCodecSerializer::SharedInstance().EncodedSize(value);
+  std::vector<uint8_t> bytes;
+  ByteBufferStreamWriter writer(&bytes);
+  StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+  EXPECT_LE(bytes.size(), bound);
+  EXPECT_LE(bytes.capacity(), bound + 64);
+}
+
 // Large arrays are copied in blocks; every element must land once, in place, the last partial
 // block included.
 TEST(StandardCodecSerializerTest, LargeTypedArraysRoundTripElementForElement) {
