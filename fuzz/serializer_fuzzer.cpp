@@ -1,7 +1,8 @@
 // The standard message serializer on any bytes: decoding one value stays within the memory
 // bound, and whatever it yields encodes to bytes that decode cleanly to an equivalent value and
-// encode again to the same bytes. Values with a NaN in a map key are only decoded twice: the
-// ordering is no strict weak ordering on them (value_properties.h).
+// encode again to the same bytes, written directly into a vector or value by value alike. Values
+// with a NaN in a map key are only decoded twice: the ordering is no strict weak ordering on them
+// (value_properties.h).
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -28,6 +29,33 @@ std::vector<uint8_t> Encode(const EncodableValue& value) {
   return bytes;
 }
 
+// Any stream but the buffer writer itself, which the serializer writes value by value through
+// the virtual calls instead of directly into the vector.
+class ForwardingWriter : public weft::ByteStreamWriter {
+ public:
+  explicit ForwardingWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {}
+  void PutByte(uint8_t byte) override { buffer_.PutByte(byte); }
+  void PutBytes(const uint8_t* data, size_t length) override { buffer_.PutBytes(data, length); }
+  void PutPadding(uint8_t alignment) override { buffer_.PutPadding(alignment); }
+
+ private:
+  ByteBufferStreamWriter buffer_;
+};
+
+std::vector<uint8_t> EncodeValueByValue(const EncodableValue& value, size_t prefix) {
+  std::vector<uint8_t> bytes(prefix, 0);
+  ForwardingWriter writer(&bytes);
+  StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+  return bytes;
+}
+
+std::vector<uint8_t> EncodeDirectly(const EncodableValue& value, size_t prefix) {
+  std::vector<uint8_t> bytes(prefix, 0);
+  ByteBufferStreamWriter writer(&bytes);
+  StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+  return bytes;
+}
+
 EncodableValue Decode(const uint8_t* data, size_t size) {
   ByteBufferStreamReader reader(data, size);
   return StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader);
@@ -48,6 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Anything the decoder yields is a value that the encoder can write: a cleanly decoded input
   // must round-trip, and so must the fallbacks (nulls, zero-filled runs) of a damaged one.
   const std::vector<uint8_t> encoded = Encode(value);
+  // The first byte picks the output's alignment, so that padding is checked at every offset.
+  const size_t prefix = size == 0 ? 0 : data[0] % 8;
+  fuzz::Check(EncodeDirectly(value, prefix) == EncodeValueByValue(value, prefix),
+              "writing directly and value by value give the same bytes");
   const fuzz::DiagnosticWatch watch;
   const EncodableValue decoded = Decode(encoded.data(), encoded.size());
   fuzz::Check(watch.Clean(), "re-encoded bytes decode without a diagnostic");
