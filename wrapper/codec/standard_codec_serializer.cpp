@@ -112,7 +112,7 @@ T ReadScalar(ByteStreamReader* stream) {
 }
 
 uint8_t TagOf(const EncodableValue& value) {
-  constexpr uint8_t kTagByIndex[] = {
+  static constexpr uint8_t kTagByIndex[] = {
       kNullTag,   kTrueTag,      kInt32Tag,      kInt64Tag,      kDoubleTag,
       kStringTag, kByteArrayTag, kInt32ArrayTag, kInt64ArrayTag, kDoubleArrayTag,
       kListTag,   kMapTag,       kNullTag,       kFloatArrayTag,
