@@ -1,5 +1,6 @@
 #include "weft/byte_streams.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -87,9 +88,15 @@ void ByteBufferStreamWriter::PutPadding(uint8_t alignment) {
   }
 }
 
+// Grows geometrically, so that many values written one after another into the same vector do
+// not reallocate it for each.
 void ByteBufferStreamWriter::ExpectBytes(size_t length) {
-  if (length <= buffer_->max_size() - buffer_->size()) {
-    buffer_->reserve(buffer_->size() + length);
+  if (length > buffer_->max_size() - buffer_->size()) {
+    return;
+  }
+  const size_t needed = buffer_->size() + length;
+  if (needed > buffer_->capacity()) {
+    buffer_->reserve(std::max(needed, 2 * buffer_->capacity()));
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,47 @@ inline std::vector<uint8_t> Encode(const EncodableValue& value, size_t prefix = 
   ByteBufferStreamWriter writer(&bytes);
   StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
   return bytes;
+}
+
+// Any stream other than the buffer writer itself, so that the serializer writes it value by
+// value through the virtual calls instead of straight into the vector. Records what the
+// serializer announces before writing.
+class ForwardingWriter : public ByteStreamWriter {
+ public:
+  explicit ForwardingWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {}
+  void PutByte(uint8_t byte) override { buffer_.PutByte(byte); }
+  void PutBytes(const uint8_t* data, size_t length) override { buffer_.PutBytes(data, length); }
+  void PutPadding(uint8_t alignment) override { buffer_.PutPadding(alignment); }
+  void ExpectBytes(size_t length) override {
+    expected.push_back(length);
+    buffer_.ExpectBytes(length);
+  }
+  std::vector<size_t> expected;
+
+ private:
+  ByteBufferStreamWriter buffer_;
+};
+
+inline std::vector<uint8_t> EncodeValueByValue(const EncodableValue& value, size_t prefix = 0) {
+  std::vector<uint8_t> bytes(prefix, 0xAA);
+  ForwardingWriter writer(&bytes);
+  StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+  return bytes;
+}
+
+// A value that an exception has left without an alternative.
+inline EncodableValue Valueless() {
+  struct ThrowsOnMove {
+    ThrowsOnMove() = default;
+    ThrowsOnMove(const ThrowsOnMove&) = default;
+    ThrowsOnMove(ThrowsOnMove&&) { throw std::runtime_error("move"); }
+  };
+  EncodableValue value(1);
+  try {
+    value.emplace<CustomValue>(ThrowsOnMove());
+  } catch (const std::runtime_error&) {
+  }
+  return value;
 }
 
 struct Decoded {

@@ -4,33 +4,18 @@
 
 #include <cmath>
 #include <limits>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "codec_test_support.h"
 
 namespace weft {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-bool Equivalent(const EncodableValue& a, const EncodableValue& b) {
-  return !(a < b) && !(b < a);
-}
-
-struct ThrowsOnMove {
-  ThrowsOnMove() = default;
-  ThrowsOnMove(const ThrowsOnMove&) = default;
-  ThrowsOnMove(ThrowsOnMove&&) { throw std::runtime_error("move"); }
-};
-
-EncodableValue Valueless() {
-  EncodableValue value(1);
-  try {
-    value.emplace<CustomValue>(ThrowsOnMove());
-  } catch (const std::runtime_error&) {
-  }
-  return value;
-}
+using testing_support::Equivalent;
+using testing_support::Valueless;
 
 TEST(EncodableValueTest, AlternativesHaveTheirFixedIndexes) {
   EXPECT_EQ(EncodableValue().index(), 0u);

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstring>
 #include <numeric>
-#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -133,7 +132,8 @@ uint8_t TagOf(const EncodableValue& value) {
 constexpr size_t kCopyBlockBytes = 4096;
 
 // The most that a value writes before its variable-length payload: tag, size prefix, padding
-// and an eight-byte scalar.
+// and an eight-byte scalar. BufferCursor writes a value's head unchecked after making this much
+// room, so every write but a payload's must stay within it.
 constexpr size_t kMaxValueHeadBytes = 1 + 5 + 7 + 8;
 
 // Appends to a vector whose capacity already holds the value's EncodedSize, with one check per
@@ -142,7 +142,10 @@ constexpr size_t kMaxValueHeadBytes = 1 + 5 + 7 + 8;
 // is appended in one copy. The vector is trimmed to what was written at the end.
 class BufferCursor {
  public:
-  explicit BufferCursor(std::vector<uint8_t>* buffer) : buffer_(buffer) { Rebase(buffer->size()); }
+  // Writes from the vector's end up to limit, the end of the room made for the value.
+  BufferCursor(std::vector<uint8_t>* buffer, size_t limit) : buffer_(buffer), limit_(limit) {
+    Rebase(buffer->size());
+  }
 
   // Makes room for the value's head, which the calls below then write without checks.
   void BeginValue() { Ensure(kMaxValueHeadBytes); }
@@ -185,7 +188,7 @@ class BufferCursor {
 
   void Grow(size_t length) {
     const size_t position = Position();
-    const size_t ahead = std::min(buffer_->capacity(), position + kCopyBlockBytes);
+    const size_t ahead = std::min(limit_, position + kCopyBlockBytes);
     buffer_->resize(std::max(position + length, ahead));
     Rebase(position);
   }
@@ -198,6 +201,7 @@ class BufferCursor {
   }
 
   std::vector<uint8_t>* buffer_;
+  size_t limit_;
   uint8_t* start_ = nullptr;
   uint8_t* at_ = nullptr;
   uint8_t* end_ = nullptr;
@@ -365,15 +369,14 @@ std::vector<uint8_t>* DirectBuffer(const StandardCodecSerializer& serializer,
 
 // Makes room for the value's EncodedSize at once and writes the value without virtual calls.
 // The room also holds one more value head, so that making room for the head of the last value
-// never needs a larger vector.
+// never needs a larger vector. A vector written to again and again grows geometrically.
 void WriteIntoBuffer(const StandardCodecSerializer& serializer, const EncodableValue& value,
                      std::vector<uint8_t>* buffer) {
-  const size_t bound = serializer.EncodedSize(value);
-  if (bound > buffer->max_size() - buffer->size() - kMaxValueHeadBytes) {
-    throw std::length_error("encoded value too large");
+  const size_t limit = buffer->size() + serializer.EncodedSize(value) + kMaxValueHeadBytes;
+  if (limit > buffer->capacity()) {
+    buffer->reserve(std::max(limit, 2 * buffer->capacity()));
   }
-  buffer->reserve(buffer->size() + bound + kMaxValueHeadBytes);
-  BufferCursor cursor(buffer);
+  BufferCursor cursor(buffer, limit);
   WriteTaggedValue(serializer, value, &cursor);
   cursor.Finish();
 }

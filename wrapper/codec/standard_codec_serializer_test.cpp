@@ -17,12 +17,15 @@ namespace {
 using testing_support::Concat;
 using testing_support::Decode;
 using testing_support::Encode;
+using testing_support::EncodeValueByValue;
 using testing_support::Equivalent;
+using testing_support::ForwardingWriter;
 using testing_support::Hex;
 using testing_support::kInvalidRead;
 using testing_support::Repeat;
 using testing_support::StderrLines;
 using testing_support::Times;
+using testing_support::Valueless;
 
 const std::string kTooDeep =
     "Nesting too deep in StandardCodecSerializer::ReadValueOfType; value read as null.";
@@ -267,24 +270,6 @@ TEST(StandardCodecSerializerTest, DerivedSerializerSeesNestedValues) {
   EXPECT_EQ(*custom.TryGet<int32_t>(), 9);
 }
 
-// Any stream other than the buffer writer itself: sees what the serializer announces before
-// writing, and is written through the virtual calls.
-class ExpectingWriter : public ByteStreamWriter {
- public:
-  explicit ExpectingWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {}
-  void PutByte(uint8_t byte) override { buffer_.PutByte(byte); }
-  void PutBytes(const uint8_t* data, size_t length) override { buffer_.PutBytes(data, length); }
-  void PutPadding(uint8_t alignment) override { buffer_.PutPadding(alignment); }
-  void ExpectBytes(size_t length) override {
-    expected.push_back(length);
-    buffer_.ExpectBytes(length);
-  }
-  std::vector<size_t> expected;
-
- private:
-  ByteBufferStreamWriter buffer_;
-};
-
 // The buffer writer is written directly and any other stream value by value; both must give
 // the same bytes, padding included, after any prefix.
 TEST(StandardCodecSerializerTest, OutermostWriteAnnouncesABoundOnItsBytesOnce) {
@@ -297,7 +282,7 @@ TEST(StandardCodecSerializerTest, OutermostWriteAnnouncesABoundOnItsBytesOnce) {
   const size_t padded_values = 5;
   for (size_t prefix = 0; prefix < sizeof(double); ++prefix) {
     std::vector<uint8_t> bytes(prefix, 0);
-    ExpectingWriter writer(&bytes);
+    ForwardingWriter writer(&bytes);
     StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
     const size_t written = bytes.size() - prefix;
     ASSERT_EQ(writer.expected.size(), 1u);
@@ -323,6 +308,87 @@ TEST(StandardCodecSerializerTest, TypedArraysDecodeTheSameFromAnyAddress) {
     ByteBufferStreamReader reader(storage.data() + shift, encoded.size());
     EXPECT_EQ(StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader), value);
   }
+}
+
+// Values whose bytes the two ways of writing could get wrong: no alternative, custom values,
+// padding after odd lengths, empty arrays, and payloads that end just before, at and just after
+// the zero-filled room that the direct writer keeps ahead of it.
+std::vector<EncodableValue> AwkwardValues() {
+  std::vector<EncodableValue> values = {
+      Valueless(),
+      EncodableValue(ValueList{Valueless(), EncodableValue(int32_t{1}), Valueless()}),
+      EncodableValue(ValueMap{{EncodableValue("k"), Valueless()},
+                              {EncodableValue(int32_t{2}), EncodableValue(CustomValue(3))}}),
+      EncodableValue(ValueList{EncodableValue(CustomValue(1)), EncodableValue(2.5)}),
+      EncodableValue(ValueList{EncodableValue(std::vector<int64_t>()),
+                               EncodableValue(std::vector<float>()), EncodableValue("abc"),
+                               EncodableValue(-1.0), EncodableValue(std::vector<double>())}),
+  };
+  // Value heads of every kind meet the end of the room at every offset.
+  ValueList heads;
+  std::mt19937 pick(7);
+  for (int32_t i = 0; i < 20000; ++i) {
+    const EncodableValue kinds[] = {
+        EncodableValue(1.5),        EncodableValue(i),
+        EncodableValue("ab"),       EncodableValue(std::vector<double>()),
+        EncodableValue(int64_t{i}), EncodableValue(std::vector<int32_t>{i}),
+        EncodableValue(i % 2 == 0)};
+    heads.push_back(kinds[pick() % 7]);
+  }
+  values.emplace_back(std::move(heads));
+  for (const size_t room_edge : {4096, 8192}) {
+    for (const size_t before : {size_t{0}, size_t{3}, size_t{30}}) {
+      for (const size_t length : {room_edge - before - 1, room_edge - before,
+                                  room_edge - before + 1, room_edge - before + 7}) {
+        values.emplace_back(ValueList{EncodableValue(std::string(before, 'b')),
+                                      EncodableValue(std::string(length, 's')), EncodableValue(0.5),
+                                      EncodableValue(std::vector<int64_t>()),
+                                      EncodableValue(std::vector<uint8_t>(length, 7))});
+      }
+    }
+  }
+  return values;
+}
+
+TEST(StandardCodecSerializerTest, DirectAndValueByValueWritesAgree) {
+  const std::vector<EncodableValue> values = AwkwardValues();
+  for (size_t i = 0; i < values.size(); ++i) {
+    for (size_t prefix = 0; prefix < 8; ++prefix) {
+      SCOPED_TRACE(::testing::Message() << "value " << i << ", prefix " << prefix);
+      StderrLines direct_capture;
+      const std::vector<uint8_t> direct = Encode(values[i], prefix);
+      const std::vector<std::string> direct_lines = direct_capture.Take();
+      StderrLines value_by_value_capture;
+      EXPECT_EQ(EncodeValueByValue(values[i], prefix), direct);
+      EXPECT_EQ(value_by_value_capture.Take(), direct_lines);
+    }
+  }
+  EXPECT_EQ(Encode(Valueless()), Hex("00"));
+  EXPECT_EQ(Encode(values[1]), Hex("0C 03 00 03 01 00 00 00 00"));
+}
+
+// A caller may keep a large vector and write many small values into it, or write many values
+// one after another into a fresh one.
+TEST(StandardCodecSerializerTest, ManyValuesIntoOneVectorNeitherOverreachNorReallocateEachTime) {
+  std::vector<uint8_t> roomy;
+  roomy.reserve(size_t{1} << 20);
+  std::vector<uint8_t> fresh;
+  std::vector<uint8_t> expected;
+  size_t fresh_reallocations = 0;
+  for (int32_t i = 0; i < 20000; ++i) {
+    const EncodableValue value = i % 3 == 0 ? EncodableValue(1.5) : EncodableValue(i);
+    ByteBufferStreamWriter roomy_writer(&roomy);
+    StandardCodecSerializer::SharedInstance().WriteValue(value, &roomy_writer);
+    const uint8_t* before = fresh.data();
+    ByteBufferStreamWriter fresh_writer(&fresh);
+    StandardCodecSerializer::SharedInstance().WriteValue(value, &fresh_writer);
+    fresh_reallocations += fresh.data() != before ? 1 : 0;
+    ForwardingWriter expected_writer(&expected);
+    StandardCodecSerializer::SharedInstance().WriteValue(value, &expected_writer);
+  }
+  EXPECT_EQ(roomy, expected);
+  EXPECT_EQ(fresh, expected);
+  EXPECT_LE(fresh_reallocations, 40u);
 }
 
 // A vector grown again near the end would copy everything written so far and hold up to twice
@@ -459,6 +525,7 @@ TEST(StandardCodecSerializerTest, RandomValuesRoundTripAfterAnyPrefix) {
       ASSERT_EQ(decoded.position, bytes.size());
       ASSERT_TRUE(Equivalent(decoded.value, value));
       ASSERT_EQ(Encode(decoded.value, prefix), bytes);
+      ASSERT_EQ(EncodeValueByValue(value, prefix), bytes);
     }
   }
 }
