@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -11,10 +12,13 @@
 #include <type_traits>
 #include <vector>
 
+#include "testing/inkmoor_launcher.h"
 #include "testing/process_helpers.h"
 
 namespace {
 
+using ::inkmoor::testing::InkmoorProcess;
+using ::inkmoor::testing::Launch;
 using ::inkmoor_testing::OwnedHandle;
 using ::inkmoor_testing::ProgramFolder;
 using ::testing::ElementsAre;
@@ -24,8 +28,7 @@ using ::testing::UnorderedElementsAre;
 constexpr WORD kEnglishUnitedStates = 0x0409;
 constexpr uint16_t kIconGroupId = 101;
 constexpr uint16_t kVersionId = 1;
-constexpr DWORD kWindowWaitMilliseconds = 60000;
-constexpr DWORD kPollMilliseconds = 20;
+constexpr std::chrono::seconds kRunLimit(60);
 
 std::wstring BundleFolder() {
   const std::wstring relative = ProgramFolder() + INKMOOR_BUNDLE_FROM_TESTS;
@@ -342,66 +345,26 @@ TEST(InkmoorVersion, FixedPartAndStringsAsWindowsReadsThem) {
   }
 }
 
-struct WindowSearch {
-  DWORD process_id;
-  HWND found;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM search_address) {
-  auto* search = reinterpret_cast<WindowSearch*>(search_address);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t class_name[64] = {};
-  GetClassNameW(window, class_name, 64);
-  if (owner != search->process_id || wcscmp(class_name, L"WEFT_RUNNER_WIN32_WINDOW") != 0) {
-    return TRUE;
-  }
-  search->found = window;
-  return FALSE;
-}
-
-HWND WaitForWindowOf(DWORD process_id, HANDLE process) {
-  WindowSearch search = {process_id, nullptr};
-  for (DWORD waited = 0; waited < kWindowWaitMilliseconds; waited += kPollMilliseconds) {
-    EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr || WaitForSingleObject(process, kPollMilliseconds) == 0) {
-      break;
-    }
-  }
-  return search.found;
-}
-
+// Started from its own folder with arguments, as a user starts it, and closed from outside. The
+// application stays idle, so the title seen is the host's own.
 TEST(InkmoorRun, OpensItsWindowAndExitsWithZeroWhenItIsClosed) {
-  const std::wstring executable = ExecutablePath();
-  const std::wstring folder = BundleFolder();
-  std::wstring command_line = L"\"" + executable + L"\" first \"\" third";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started = {};
-  ASSERT_TRUE(CreateProcessW(executable.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0,
-                             nullptr, folder.c_str(), &startup, &started));
-  const OwnedHandle process(started.hProcess);
-  const OwnedHandle thread(started.hThread);
+  InkmoorProcess process(ExecutablePath(), {"visible"}, {L"first \"\" third", BundleFolder()});
+  ASSERT_TRUE(process.started());
+  // Logged once the first frame has shown the window.
+  ASSERT_EQ(process.WaitForLogLine("visible", kRunLimit), "visible 1");
 
-  const HWND window = WaitForWindowOf(started.dwProcessId, process.get());
-  if (window == nullptr) {
-    TerminateProcess(process.get(), 2);
-    WaitForSingleObject(process.get(), INFINITE);
-    FAIL() << "inkmoor.exe opened no window";
-  }
+  const HWND window = process.TopLevelWindow();
+  ASSERT_NE(window, nullptr) << "inkmoor.exe opened no window";
+  EXPECT_TRUE(IsWindowVisible(window));
   wchar_t title[64] = {};
   GetWindowTextW(window, title, 64);
   EXPECT_STREQ(title, L"Quillmere");
 
   PostMessageW(window, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(process.get(), kWindowWaitMilliseconds) != WAIT_OBJECT_0) {
-    TerminateProcess(process.get(), 2);
-    WaitForSingleObject(process.get(), INFINITE);
-    FAIL() << "inkmoor.exe did not end after its window was closed";
-  }
-  DWORD exit_code = 0;
-  GetExitCodeProcess(process.get(), &exit_code);
-  EXPECT_EQ(exit_code, 0u);
+  const Launch launch = process.Finish(kRunLimit);
+  EXPECT_TRUE(launch.finished) << "inkmoor.exe did not end after its window was closed";
+  EXPECT_EQ(launch.exit_code, 0u);
+  EXPECT_EQ(launch.error_output, "");
 }
 
 }  // namespace

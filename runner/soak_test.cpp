@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -37,6 +38,7 @@ using ::inkmoor::testing::WithoutFrames;
 constexpr char kSeedVariable[] = "INKMOOR_SOAK_SEED";
 constexpr char kLaunchesVariable[] = "INKMOOR_SOAK_LAUNCHES";
 constexpr size_t kDefaultLaunches = 200;
+constexpr size_t kMaxLaunchDigits = 9;
 constexpr size_t kParallelLaunches = 2;
 constexpr auto kLaunchLimit = std::chrono::seconds(30);
 constexpr size_t kModelMessages = 20000;
@@ -135,11 +137,20 @@ uint64_t SoakSeed() {
   return std::strtoull(text, nullptr, 0);
 }
 
-size_t SoakLaunches() {
+// The default when the variable is unset; nothing when it holds anything but a positive decimal
+// number, so that a mistyped value cannot turn the soak into a run of no launch that passes.
+std::optional<size_t> SoakLaunches() {
   const char* text = std::getenv(kLaunchesVariable);
-  if (text == nullptr || *text == '\0')
+  if (text == nullptr)
     return kDefaultLaunches;
-  return static_cast<size_t>(std::strtoull(text, nullptr, 0));
+  const std::string digits = text;
+  if (digits.empty() || digits.size() > kMaxLaunchDigits ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const size_t launches = std::stoul(digits);
+  if (launches == 0)
+    return std::nullopt;
+  return launches;
 }
 
 // Spreads the run's seed over its launches (splitmix64), so launches differ in every bit.
@@ -225,7 +236,9 @@ struct LaunchReport {
 
 TEST(InkmoorSoakTest, EveryLaunchAnswersEveryMessageAndKeepsTheLastValidTitle) {
   const uint64_t seed = SoakSeed();
-  const size_t launches = SoakLaunches();
+  const std::optional<size_t> wanted = SoakLaunches();
+  ASSERT_TRUE(wanted.has_value()) << kLaunchesVariable << " must be a positive number of launches";
+  const size_t launches = *wanted;
   std::cout << "inkmoor soak seed " << seed << " (replay with " << kSeedVariable << "=" << seed
             << ")" << std::endl;
   const std::wstring executable = BundleExecutable();

@@ -24,10 +24,20 @@ SIZE ClientSize(HWND window) {
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+constexpr wchar_t kScriptVariable[] = L"WEFT_STANDIN_SCRIPT";
+
 class WeftWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override { WeftStandinReset(); }
-  void TearDown() override { WeftStandinReset(); }
+  // An empty script keeps the stand-in's application idle, so that nothing but the test acts on
+  // the window.
+  void SetUp() override {
+    WeftStandinReset();
+    SetEnvironmentVariableW(kScriptVariable, L"");
+  }
+  void TearDown() override {
+    SetEnvironmentVariableW(kScriptVariable, nullptr);
+    WeftStandinReset();
+  }
 
   HWND Child() { return GetWindow(window_.NativeHandle(), GW_CHILD); }
 

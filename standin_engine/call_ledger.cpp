@@ -17,6 +17,7 @@ struct Ledger {
   std::array<CallRecord, kWeftStandinCallKinds> calls;
   uint64_t sequence = 0;
   uint32_t refused_responses = 0;
+  uint32_t late_responses = 0;
   uint32_t sent_messages = 0;
   uint32_t reported_frames = 0;
 };
@@ -78,6 +79,14 @@ uint32_t RefusedResponseCount() {
   return Read(&Ledger::refused_responses);
 }
 
+void CountLateResponse() {
+  Increment(&Ledger::late_responses);
+}
+
+uint32_t LateResponseCount() {
+  return Read(&Ledger::late_responses);
+}
+
 void CountSentMessage() {
   Increment(&Ledger::sent_messages);
 }
@@ -100,6 +109,7 @@ void ResetLedger() {
   ledger.calls = {};
   ledger.sequence = 0;
   ledger.refused_responses = 0;
+  ledger.late_responses = 0;
   ledger.sent_messages = 0;
   ledger.reported_frames = 0;
 }

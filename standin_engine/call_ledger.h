@@ -15,6 +15,8 @@ uint64_t LastCallSequence(WeftStandinCall call);
 
 void CountRefusedResponse();
 uint32_t RefusedResponseCount();
+void CountLateResponse();
+uint32_t LateResponseCount();
 void CountSentMessage();
 uint32_t SentMessageCount();
 void CountReportedFrame();

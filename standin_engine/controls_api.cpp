@@ -87,6 +87,10 @@ uint32_t WeftStandinRefusedResponseCount(void) {
   return standin::RefusedResponseCount();
 }
 
+uint32_t WeftStandinLateResponseCount(void) {
+  return standin::LateResponseCount();
+}
+
 uint32_t WeftStandinSentCount(void) {
   return standin::SentMessageCount();
 }

@@ -168,6 +168,7 @@ Response Messenger::Respond(const WeftDesktopMessageResponseHandle* handle, cons
     std::lock_guard<std::mutex> hold(state_mutex_);
     if (!available_) {
       WriteDiagnosticLine(kLateResponseLine);
+      CountLateResponse();
       return Response::kUnavailable;
     }
     const auto found = open_responses_.find(IdOf(handle));

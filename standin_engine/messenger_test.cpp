@@ -189,6 +189,7 @@ TEST_F(MessengerTest, TheLockExcludesOtherThreads) {
     entered = true;
     WeftDesktopMessengerUnlock(inner);
   });
+  // No event marks a thread that stays out: it gets this long to get in, which it must not.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(entered);
   WeftDesktopMessengerUnlock(locked);

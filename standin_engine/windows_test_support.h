@@ -28,7 +28,8 @@ inline bool PumpUntil(const std::function<bool()>& done) {
   return done();
 }
 
-// Runs what is queued now, and what that queues in turn, for a short while.
+// Runs what is queued now, and what that queues in turn, for a short while: for checks that
+// something did not happen, where no event marks its absence.
 inline void PumpPending() {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
   PumpUntil([until] { return std::chrono::steady_clock::now() >= until; });

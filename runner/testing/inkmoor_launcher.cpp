@@ -1,5 +1,6 @@
 #include "inkmoor_launcher.h"
 
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -15,11 +16,8 @@ constexpr wchar_t kScriptVariable[] = L"WEFT_STANDIN_SCRIPT";
 constexpr wchar_t kLogVariable[] = L"WEFT_STANDIN_LOG";
 constexpr UINT kEndedExitCode = 99;
 constexpr char kFramePrefix[] = "frame ";
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+constexpr wchar_t kWindowClass[] = L"WEFT_RUNNER_WIN32_WINDOW";
+constexpr DWORD kLogPollMilliseconds = 10;
 
 struct EnvironmentFree {
   void operator()(wchar_t* block) const { FreeEnvironmentStringsW(block); }
@@ -95,8 +93,8 @@ std::wstring EnvironmentBlock(const std::wstring& script_path, const std::wstrin
   return block;
 }
 
-OwnedHandle StartProcess(const std::wstring& executable, const std::wstring& error_path,
-                         std::wstring environment) {
+OwnedHandle StartProcess(const std::wstring& executable, const LaunchOptions& options,
+                         const std::wstring& error_path, std::wstring environment, DWORD* id) {
   std::lock_guard<std::mutex> hold(ProcessStartMutex());
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   OwnedHandle error_file(CreateFileW(error_path.c_str(), GENERIC_WRITE,
@@ -113,13 +111,16 @@ OwnedHandle StartProcess(const std::wstring& executable, const std::wstring& err
   startup.hStdOutput = error_file.get();
   startup.hStdError = error_file.get();
   std::wstring command_line = L"\"" + executable + L"\"";
+  if (!options.arguments.empty())
+    command_line += L" " + options.arguments;
+  const wchar_t* folder = options.working_folder.empty() ? nullptr : options.working_folder.c_str();
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(executable.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                      CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup,
-                      &process)) {
+                      CREATE_UNICODE_ENVIRONMENT, environment.data(), folder, &startup, &process)) {
     return nullptr;
   }
   CloseHandle(process.hThread);
+  *id = process.dwProcessId;
   return OwnedHandle(process.hProcess);
 }
 
@@ -133,31 +134,81 @@ void WaitForEnd(HANDLE process, std::chrono::milliseconds limit, Launch* launch)
   GetExitCodeProcess(process, &launch->exit_code);
 }
 
+struct WindowSearch {
+  DWORD process_id;
+  HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM search_address) {
+  auto* search = reinterpret_cast<WindowSearch*>(search_address);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t class_name[64] = {};
+  GetClassNameW(window, class_name, 64);
+  if (owner != search->process_id || wcscmp(class_name, kWindowClass) != 0)
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 }  // namespace
 
-Launch RunInkmoor(const std::wstring& executable, const std::vector<std::string>& script,
-                  std::chrono::milliseconds limit) {
-  const std::wstring script_path = TempPath(L"scr");
-  const std::wstring log_path = TempPath(L"log");
-  const std::wstring error_path = TempPath(L"err");
+InkmoorProcess::InkmoorProcess(const std::wstring& executable,
+                               const std::vector<std::string>& script, const LaunchOptions& options)
+    : script_path_(TempPath(L"scr")), log_path_(TempPath(L"log")), error_path_(TempPath(L"err")) {
   {
-    std::ofstream file(std::filesystem::path(script_path), std::ios::binary);
+    std::ofstream file(std::filesystem::path(script_path_), std::ios::binary);
     for (const std::string& line : script)
       file << line << "\n";
   }
+  process_ = StartProcess(executable, options, error_path_,
+                          EnvironmentBlock(script_path_, log_path_), &id_);
+}
 
+InkmoorProcess::~InkmoorProcess() {
+  if (process_ && WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
+    TerminateProcess(process_.get(), kEndedExitCode);
+    WaitForSingleObject(process_.get(), INFINITE);
+  }
+  DeleteFileW(script_path_.c_str());
+  DeleteFileW(log_path_.c_str());
+  DeleteFileW(error_path_.c_str());
+}
+
+// The log only grows, so a line once seen stays: polling it cannot miss the event.
+std::string InkmoorProcess::WaitForLogLine(const std::string& prefix,
+                                           std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (process_) {
+    for (const std::string& line : SplitLines(ReadFile(log_path_))) {
+      if (line.rfind(prefix, 0) == 0)
+        return line;
+    }
+    if (std::chrono::steady_clock::now() >= deadline ||
+        WaitForSingleObject(process_.get(), kLogPollMilliseconds) == WAIT_OBJECT_0)
+      break;
+  }
+  return {};
+}
+
+HWND InkmoorProcess::TopLevelWindow() const {
+  WindowSearch search = {id_, nullptr};
+  EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+Launch InkmoorProcess::Finish(std::chrono::milliseconds limit) {
   Launch launch;
-  OwnedHandle process =
-      StartProcess(executable, error_path, EnvironmentBlock(script_path, log_path));
-  if (process)
-    WaitForEnd(process.get(), limit, &launch);
-
-  launch.log = SplitLines(ReadFile(log_path));
-  launch.error_output = WithUnixLineEnds(ReadFile(error_path));
-  DeleteFileW(script_path.c_str());
-  DeleteFileW(log_path.c_str());
-  DeleteFileW(error_path.c_str());
+  if (process_)
+    WaitForEnd(process_.get(), limit, &launch);
+  launch.log = SplitLines(ReadFile(log_path_));
+  launch.error_output = WithUnixLineEnds(ReadFile(error_path_));
   return launch;
+}
+
+Launch RunInkmoor(const std::wstring& executable, const std::vector<std::string>& script,
+                  std::chrono::milliseconds limit) {
+  return InkmoorProcess(executable, script).Finish(limit);
 }
 
 std::wstring ProgramFolder() {

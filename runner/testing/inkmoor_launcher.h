@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace inkmoor::testing {
@@ -17,15 +19,57 @@ struct Launch {
   std::string error_output;      // everything the process wrote to standard error
 };
 
+struct LaunchOptions {
+  std::wstring arguments;       // the command line after the quoted program name
+  std::wstring working_folder;  // empty: this process's
+};
+
 // The folder of the running test program.
 std::wstring ProgramFolder();
 
 // The bundle that the build lays out beside the test programs.
 std::wstring BundleExecutable();
 
-// Runs executable with the scripted application playing script (one command a line) and
-// waits for it to end. Each launch gets its own environment block, so several threads may
-// launch at once.
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// A running inkmoor.exe with the scripted application playing script (one command a line; an
+// empty script keeps the application idle, so nothing but the test changes the window). Each
+// launch gets its own environment block and files, so several threads may launch at once.
+class InkmoorProcess {
+ public:
+  InkmoorProcess(const std::wstring& executable, const std::vector<std::string>& script,
+                 const LaunchOptions& options = {});
+  // Ends the process if it still runs and deletes its files.
+  ~InkmoorProcess();
+
+  InkmoorProcess(const InkmoorProcess&) = delete;
+  InkmoorProcess& operator=(const InkmoorProcess&) = delete;
+
+  bool started() const { return process_ != nullptr; }
+  DWORD id() const { return id_; }
+
+  // Waits until the application has logged a line that starts with prefix and returns it;
+  // empty when the process ended or the time ran out first.
+  std::string WaitForLogLine(const std::string& prefix, std::chrono::milliseconds limit);
+
+  // The host's top-level window, or null.
+  HWND TopLevelWindow() const;
+
+  // Waits for the end, ending the process at the limit, and collects what it left.
+  Launch Finish(std::chrono::milliseconds limit);
+
+ private:
+  std::wstring script_path_;
+  std::wstring log_path_;
+  std::wstring error_path_;
+  OwnedHandle process_;
+  DWORD id_ = 0;
+};
+
+// Runs executable with the scripted application playing script and waits for it to end.
 Launch RunInkmoor(const std::wstring& executable, const std::vector<std::string>& script,
                   std::chrono::milliseconds limit = std::chrono::seconds(60));
 

@@ -96,6 +96,9 @@ WEFT_DESKTOP_EXPORT int64_t WeftStandinReplySize(uint32_t id);
 WEFT_DESKTOP_EXPORT size_t WeftStandinReplyBytes(uint32_t id, uint8_t* buffer, size_t capacity);
 // Responses refused because the handle was used already or is unknown.
 WEFT_DESKTOP_EXPORT uint32_t WeftStandinRefusedResponseCount(void);
+// Responses refused because their messenger had ended: a reply that reached the engine library
+// after the engine's end.
+WEFT_DESKTOP_EXPORT uint32_t WeftStandinLateResponseCount(void);
 
 // Messages the host sent (with or without reply) since the last reset.
 WEFT_DESKTOP_EXPORT uint32_t WeftStandinSentCount(void);

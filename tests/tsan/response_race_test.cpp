@@ -1,10 +1,13 @@
 // Responses from several threads racing the end of the engine. Built and run under
 // ThreadSanitizer (tools/tsan), which fails the run on any data race; the assertions check that
-// every message is answered at most once, with the right bytes, and that the engine library's
-// messenger is freed once the last reply callback is gone, on whichever thread that happens.
+// every message is answered at most once, with the right bytes, that an answer given before the
+// end arrives and one given after it reaches the engine library not at all, and that the engine
+// library's messenger is freed once the last reply callback is gone, on whichever thread that
+// happens.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -38,6 +41,21 @@ const std::string kDuplicateResponseLine =
 constexpr int kRounds = 200;
 constexpr int kThreads = 6;
 constexpr int kMessagesPerThread = 6;
+// Threads 0 and 1 answer before the engine ends, 2 and 3 race its end, 4 and 5 answer after it.
+constexpr size_t kFirstRacingThread = 2;
+constexpr size_t kFirstLateThread = 4;
+constexpr int kEndDelays = 16;
+
+enum class Timing { kEarly, kRacing, kLate };
+
+// Messages go to the threads in turn.
+Timing TimingOf(size_t message) {
+  const size_t thread = message % kThreads;
+  if (thread < kFirstRacingThread) {
+    return Timing::kEarly;
+  }
+  return thread < kFirstLateThread ? Timing::kRacing : Timing::kLate;
+}
 
 // Lets every thread of a round start at once.
 class StartSignal {
@@ -101,25 +119,40 @@ size_t CountLines(const std::string& text, const std::string& line) {
   return count;
 }
 
-// Gives each of the pieces to a thread of its own, starts them together, and ends the engine on
-// this thread while they run `work` on their piece: after `delay` yields, so that the rounds
-// cover early and late ends. What a piece holds is released on its thread.
+// Runs `work` on each piece on a thread of its own while this thread ends the engine, so that
+// some answers are certainly early, some certainly late and the rest race the end:
+// - the pieces before `racing_from` run to completion before the end;
+// - the pieces from `racing_from` to `held_from` start together and race the end, which comes
+//   after `delay` yields, so that the rounds cover early and late ends;
+// - the pieces from `held_from` on are held back until the engine has ended.
+// What a piece holds is released on its thread.
 template <typename Piece, typename Work>
-void RaceTheEnd(Engine* engine, int delay, std::vector<Piece> pieces, const Work& work) {
-  StartSignal start;
-  std::vector<std::thread> threads;
-  for (Piece& piece : pieces) {
-    threads.emplace_back([&start, &work, piece = std::move(piece)]() mutable {
-      start.Await();
+void RaceTheEnd(Engine* engine, int delay, std::vector<Piece> pieces, size_t racing_from,
+                size_t held_from, const Work& work) {
+  const auto run_on_thread = [&work](Piece* piece, const StartSignal* start) {
+    return std::thread([&work, start, piece = std::move(*piece)]() mutable {
+      start->Await();
       work(&piece);
       piece = Piece();
     });
+  };
+  StartSignal now;
+  now.Give();
+  for (size_t i = 0; i < racing_from; ++i) {
+    run_on_thread(&pieces[i], &now).join();
   }
-  start.Give();
+  StartSignal race;
+  StartSignal after_end;
+  std::vector<std::thread> threads;
+  for (size_t i = racing_from; i < pieces.size(); ++i) {
+    threads.push_back(run_on_thread(&pieces[i], i < held_from ? &race : &after_end));
+  }
+  race.Give();
   for (int i = 0; i < delay; ++i) {
     std::this_thread::yield();
   }
   engine->End();
+  after_end.Give();
   for (std::thread& thread : threads) {
     thread.join();
   }
@@ -134,22 +167,34 @@ class ResponseRaceTest : public testing::Test {
   void TearDown() override {
     EXPECT_EQ(WeftStandinLiveMessengerCount(), live_before_) << "a messenger was not freed";
     EXPECT_EQ(WeftStandinRefusedResponseCount(), 0u) << "a message was answered twice";
+    EXPECT_EQ(WeftStandinLateResponseCount(), 0u) << "a response reached an ended engine";
     WeftStandinReset();
+  }
+
+  // Every answer asked the engine library whether it can still deliver, and exactly the
+  // answers that arrived were sent to it; the others were dropped by the host.
+  static void ExpectEachAnswerArrivedOrWasDropped(size_t answers, size_t arrived) {
+    EXPECT_EQ(WeftStandinCallCount(kWeftStandinMessengerIsAvailable), answers);
+    EXPECT_EQ(WeftStandinCallCount(kWeftStandinMessengerSendResponse), arrived);
+    EXPECT_EQ(WeftStandinLateResponseCount(), 0u);
   }
 
  private:
   int32_t live_before_ = 0;
 };
 
-// Reply callbacks called twice each from several threads while the engine ends: each message
-// gets at most one response, the duplicates are refused by the callback, and the last callback
-// to go, on whichever thread, frees the engine library's messenger.
+// Reply callbacks called twice each from several threads before, while and after the engine
+// ends: each message gets at most one response, the duplicates are refused by the callback, no
+// response reaches the ended engine, and the last callback to go, on whichever thread, frees the
+// engine library's messenger.
 TEST_F(ResponseRaceTest, ReplyCallbacksRaceTheEngineEnd) {
-  size_t answered = 0;
-  size_t duplicate_lines = 0;
+  constexpr size_t kCallsPerReply = 2;
+  size_t racing_answered = 0;
+  size_t racing_dropped = 0;
   for (int round = 0; round < kRounds; ++round) {
     std::vector<uint32_t> ids;
     std::vector<std::vector<ReplyCallback>> per_thread(kThreads);
+    size_t duplicate_lines = 0;
     {
       Engine engine;
       size_t next_thread = 0;
@@ -162,26 +207,41 @@ TEST_F(ResponseRaceTest, ReplyCallbacksRaceTheEngineEnd) {
         ASSERT_NE(ids.back(), 0u);
       }
       CaptureStderr();
-      RaceTheEnd(&engine, round % 16, std::move(per_thread),
-                 [](std::vector<ReplyCallback>* replies) {
+      RaceTheEnd(&engine, round % kEndDelays, std::move(per_thread), kFirstRacingThread,
+                 kFirstLateThread, [](std::vector<ReplyCallback>* replies) {
                    for (const ReplyCallback& reply : *replies) {
-                     reply(kAnswer.data(), kAnswer.size());
-                     reply(kAnswer.data(), kAnswer.size());
+                     for (size_t call = 0; call < kCallsPerReply; ++call) {
+                       reply(kAnswer.data(), kAnswer.size());
+                     }
                    }
                  });
-      duplicate_lines += CountLines(GetCapturedStderr(), kDuplicateResponseLine);
+      duplicate_lines = CountLines(GetCapturedStderr(), kDuplicateResponseLine);
     }
-    for (uint32_t id : ids) {
-      const std::unique_ptr<std::vector<uint8_t>> reply = StoredReply(id);
+    size_t arrived = 0;
+    size_t early = 0;
+    for (size_t message = 0; message < ids.size(); ++message) {
+      const std::unique_ptr<std::vector<uint8_t>> reply = StoredReply(ids[message]);
+      const Timing timing = TimingOf(message);
+      early += timing == Timing::kEarly ? 1 : 0;
+      if (timing == Timing::kRacing) {
+        ++(reply != nullptr ? racing_answered : racing_dropped);
+      }
+      EXPECT_FALSE(reply == nullptr && timing == Timing::kEarly) << "message " << message;
+      EXPECT_FALSE(reply != nullptr && timing == Timing::kLate) << "message " << message;
       if (reply != nullptr) {
         EXPECT_EQ(*reply, kAnswer);
-        ++answered;
+        ++arrived;
       }
     }
+    ExpectEachAnswerArrivedOrWasDropped(ids.size() * kCallsPerReply, arrived);
+    // A duplicate is reported only for a message whose first response went out, and certainly
+    // for those answered before the end.
+    EXPECT_GE(duplicate_lines, early);
+    EXPECT_LE(duplicate_lines, arrived);
     WeftStandinReset();
   }
-  // A duplicate is reported only for a message whose first response went out.
-  EXPECT_LE(duplicate_lines, answered);
+  std::cout << "racing answers: " << racing_answered << " arrived, " << racing_dropped
+            << " dropped after the end" << std::endl;
 }
 
 // Two threads call the same reply callback at once: the messenger lock around the one-shot
@@ -218,12 +278,14 @@ TEST_F(ResponseRaceTest, OneReplyCallbackCalledFromTwoThreads) {
   }
 }
 
-// Method results kept by the handler and answered on other threads while the engine ends:
-// every reply that arrives is the envelope of its outcome, and results destroyed on those
-// threads after answering warn about nothing.
+// Method results kept by the handler and answered on other threads before, while and after the
+// engine ends: every reply that arrives is the envelope of its outcome, none arrives after the
+// end, and results destroyed on those threads after answering warn about nothing.
 TEST_F(ResponseRaceTest, MethodResultsAnsweredOnOtherThreadsRaceTheEngineEnd) {
   const MethodCodec<EncodableValue>& codec = StandardMethodCodec::ForSerializer(nullptr);
-  const std::vector<uint8_t> error_reply = *codec.PackError("E", "late", nullptr);
+  // Error "E" with the message "late" and no details.
+  const std::vector<uint8_t> error_reply = {0x01, 0x07, 0x01, 0x45, 0x07, 0x04,
+                                            0x6C, 0x61, 0x74, 0x65, 0x00};
   const std::vector<uint8_t> not_implemented_reply;
   constexpr int kOutcomes = 3;
   const std::vector<uint8_t>* expected_by_outcome[kOutcomes] = {&kAnswer, &error_reply,
@@ -245,33 +307,40 @@ TEST_F(ResponseRaceTest, MethodResultsAnsweredOnOtherThreadsRaceTheEngineEnd) {
         ASSERT_NE(ids.back(), 0u);
       }
       CaptureStderr();
-      RaceTheEnd(&engine, round % 16, std::move(per_thread), [](std::vector<Result>* results) {
-        for (size_t i = 0; i < results->size(); ++i) {
-          MethodResult<EncodableValue>& result = *(*results)[i];
-          switch (i % kOutcomes) {
-            case 0:
-              result.Success();
-              break;
-            case 1:
-              result.Error("E", "late");
-              break;
-            default:
-              result.NotImplemented();
-              break;
-          }
-        }
-      });
+      RaceTheEnd(&engine, round % kEndDelays, std::move(per_thread), kFirstRacingThread,
+                 kFirstLateThread, [](std::vector<Result>* results) {
+                   for (size_t i = 0; i < results->size(); ++i) {
+                     MethodResult<EncodableValue>& result = *(*results)[i];
+                     switch (i % kOutcomes) {
+                       case 0:
+                         result.Success();
+                         break;
+                       case 1:
+                         result.Error("E", "late");
+                         break;
+                       default:
+                         result.NotImplemented();
+                         break;
+                     }
+                   }
+                 });
       lines = GetCapturedStderr();
     }
     EXPECT_EQ(lines, "") << "answered results report nothing";
     // Thread t answers every kThreads-th message from t on; its i-th result gets outcome i % 3.
+    size_t arrived = 0;
     for (size_t message = 0; message < ids.size(); ++message) {
       const size_t outcome = (message / kThreads) % kOutcomes;
       const std::unique_ptr<std::vector<uint8_t>> reply = StoredReply(ids[message]);
+      const Timing timing = TimingOf(message);
+      EXPECT_FALSE(reply == nullptr && timing == Timing::kEarly) << "message " << message;
+      EXPECT_FALSE(reply != nullptr && timing == Timing::kLate) << "message " << message;
       if (reply != nullptr) {
         EXPECT_EQ(*reply, *expected_by_outcome[outcome]) << "message " << message;
+        ++arrived;
       }
     }
+    ExpectEachAnswerArrivedOrWasDropped(ids.size(), arrived);
     WeftStandinReset();
   }
 }

@@ -29,12 +29,16 @@ class ReplyCallback {
                                          (alignof(Callable) <= kInlineAlignment);
 
   ReplyCallback() noexcept = default;
+  // Implicit, as for std::function: nullptr stands for "no reply wanted".
+  // cppcheck-suppress noExplicitConstructor
   ReplyCallback(std::nullptr_t) noexcept {}
 
   template <
       typename Callable, typename Target = std::decay_t<Callable>,
       typename = std::enable_if_t<!std::is_same_v<Target, ReplyCallback> &&
                                   std::is_invocable_r_v<void, Target&, const uint8_t*, size_t>>>
+  // Implicit, as for std::function, so that a lambda passes where a callback is taken.
+  // cppcheck-suppress noExplicitConstructor
   ReplyCallback(Callable&& callable) {
     if constexpr (std::is_pointer_v<Target>) {
       Target pointer = callable;

@@ -55,7 +55,9 @@ class EncodableValue : public EncodableVariant {
   using EncodableVariant::operator=;
 
   EncodableValue() = default;
-  // A string literal would otherwise convert to bool rather than to std::string.
+  // A string literal would otherwise convert to bool rather than to std::string. Implicit, as
+  // every other alternative's constructor.
+  // cppcheck-suppress noExplicitConstructor
   EncodableValue(const char* string) : EncodableVariant(std::string(string)) {}
   EncodableValue& operator=(const char* string) {
     EncodableVariant::operator=(std::string(string));
