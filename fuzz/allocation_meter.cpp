@@ -1,65 +1,56 @@
 #include "allocation_meter.h"
 
 #include <sanitizer/allocator_interface.h>
-#include <stdlib.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <new>
+#include <cstddef>
 
 #include "fuzz_check.h"
 
 namespace fuzz {
 namespace {
 
-// Atomic because the fuzzing engine's own threads allocate too.
-std::atomic<size_t> live_bytes{0};
-std::atomic<size_t> peak_bytes{0};
+// Atomic because the fuzzing engine's own threads allocate too. Signed: a block allocated before
+// the meter started may be released while it measures.
+std::atomic<bool> measuring{false};
+std::atomic<std::ptrdiff_t> live_bytes{0};
+std::atomic<std::ptrdiff_t> peak_bytes{0};
 
-void Count(void* block) {
-  const size_t size = __sanitizer_get_allocated_size(block);
-  const size_t live = live_bytes.fetch_add(size, std::memory_order_relaxed) + size;
-  size_t peak = peak_bytes.load(std::memory_order_relaxed);
+#if defined(__has_feature) && __has_feature(address_sanitizer)
+
+void OnAllocate(const volatile void*, size_t size) {
+  if (!measuring.load(std::memory_order_relaxed)) {
+    return;
+  }
+  const auto added = static_cast<std::ptrdiff_t>(size);
+  const std::ptrdiff_t live = live_bytes.fetch_add(added, std::memory_order_relaxed) + added;
+  std::ptrdiff_t peak = peak_bytes.load(std::memory_order_relaxed);
   while (live > peak && !peak_bytes.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
   }
 }
 
-void Uncount(void* block) {
-  live_bytes.fetch_sub(__sanitizer_get_allocated_size(block), std::memory_order_relaxed);
-}
-
-void* Allocate(size_t size, size_t alignment) {
-  // A zero-byte request still needs a distinct block.
-  const size_t request = size == 0 ? 1 : size;
-  void* block = nullptr;
-  if (alignment <= alignof(std::max_align_t)) {
-    block = std::malloc(request);
-  } else if (posix_memalign(&block, alignment, request) != 0) {
-    block = nullptr;
-  }
-  if (block != nullptr) {
-    Count(block);
-  }
-  return block;
-}
-
-void* AllocateOrThrow(size_t size, size_t alignment) {
-  void* block = Allocate(size, alignment);
-  if (block == nullptr) {
-    throw std::bad_alloc();
-  }
-  return block;
-}
-
-void Release(void* block) {
-  if (block == nullptr) {
+void OnRelease(const volatile void* block) {
+  // A block that is not live is a double or wild release, which AddressSanitizer reports next.
+  if (!measuring.load(std::memory_order_relaxed) || !__sanitizer_get_ownership(block)) {
     return;
   }
-  Uncount(block);
-  std::free(block);
+  const auto released = static_cast<std::ptrdiff_t>(__sanitizer_get_allocated_size(block));
+  live_bytes.fetch_sub(released, std::memory_order_relaxed);
 }
 
-constexpr size_t kDefaultAlignment = alignof(std::max_align_t);
+void InstallHooksOnce() {
+  static const bool installed = __sanitizer_install_malloc_and_free_hooks(OnAllocate, OnRelease);
+  if (!installed) {
+    Fail("the allocation hooks could not be installed");
+  }
+}
+
+#else
+
+// Only AddressSanitizer calls hooks; a build without it, for profiling only, counts nothing.
+void InstallHooksOnce() {}
+
+#endif
 
 }  // namespace
 
@@ -67,16 +58,23 @@ size_t DecodingBound(size_t input_size) {
   return kBytesPerInputByte * input_size + kFixedAllowance;
 }
 
-AllocationMeter::AllocationMeter() : baseline_(live_bytes.load(std::memory_order_relaxed)) {
-  peak_bytes.store(baseline_, std::memory_order_relaxed);
+AllocationMeter::AllocationMeter() {
+  InstallHooksOnce();
+  live_bytes.store(0, std::memory_order_relaxed);
+  peak_bytes.store(0, std::memory_order_relaxed);
+  measuring.store(true, std::memory_order_relaxed);
+}
+
+AllocationMeter::~AllocationMeter() {
+  measuring.store(false, std::memory_order_relaxed);
 }
 
 size_t AllocationMeter::PeakBytes() const {
-  const size_t peak = peak_bytes.load(std::memory_order_relaxed);
-  return peak > baseline_ ? peak - baseline_ : 0;
+  return static_cast<size_t>(peak_bytes.load(std::memory_order_relaxed));
 }
 
-void AllocationMeter::CheckWithinBound(size_t input_size, const char* what) const {
+void AllocationMeter::CheckWithinBound(size_t input_size, const char* what) {
+  measuring.store(false, std::memory_order_relaxed);
   const size_t peak = PeakBytes();
   if (peak > DecodingBound(input_size)) {
     Fail("memory bound exceeded while %s: %zu bytes peak for %zu input bytes (bound %zu)", what,
@@ -85,65 +83,3 @@ void AllocationMeter::CheckWithinBound(size_t input_size, const char* what) cons
 }
 
 }  // namespace fuzz
-
-void* operator new(size_t size) {
-  return fuzz::AllocateOrThrow(size, fuzz::kDefaultAlignment);
-}
-void* operator new[](size_t size) {
-  return fuzz::AllocateOrThrow(size, fuzz::kDefaultAlignment);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  return fuzz::Allocate(size, fuzz::kDefaultAlignment);
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-  return fuzz::Allocate(size, fuzz::kDefaultAlignment);
-}
-void* operator new(size_t size, std::align_val_t alignment) {
-  return fuzz::AllocateOrThrow(size, static_cast<size_t>(alignment));
-}
-void* operator new[](size_t size, std::align_val_t alignment) {
-  return fuzz::AllocateOrThrow(size, static_cast<size_t>(alignment));
-}
-void* operator new(size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return fuzz::Allocate(size, static_cast<size_t>(alignment));
-}
-void* operator new[](size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return fuzz::Allocate(size, static_cast<size_t>(alignment));
-}
-
-void operator delete(void* block) noexcept {
-  fuzz::Release(block);
-}
-void operator delete[](void* block) noexcept {
-  fuzz::Release(block);
-}
-void operator delete(void* block, size_t) noexcept {
-  fuzz::Release(block);
-}
-void operator delete[](void* block, size_t) noexcept {
-  fuzz::Release(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-  fuzz::Release(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-  fuzz::Release(block);
-}
-void operator delete(void* block, std::align_val_t) noexcept {
-  fuzz::Release(block);
-}
-void operator delete[](void* block, std::align_val_t) noexcept {
-  fuzz::Release(block);
-}
-void operator delete(void* block, size_t, std::align_val_t) noexcept {
-  fuzz::Release(block);
-}
-void operator delete[](void* block, size_t, std::align_val_t) noexcept {
-  fuzz::Release(block);
-}
-void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept {
-  fuzz::Release(block);
-}
-void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept {
-  fuzz::Release(block);
-}

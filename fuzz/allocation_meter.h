@@ -1,6 +1,7 @@
-// Counts the bytes that operator new hands out, so that a fuzz target can hold decoding to the
-// memory bound that the codec promises. Every operator new and delete of the program is
-// replaced (allocation_meter.cpp); the sizes come from the sanitizer's allocator.
+// Counts the bytes that the program holds while a fuzz target decodes, so that the target can
+// hold decoding to the memory bound that the codec promises. AddressSanitizer reports every
+// allocation and release to hooks (allocation_meter.cpp), which count only while a meter
+// measures; a build without AddressSanitizer, for profiling only, measures nothing.
 #ifndef FUZZ_ALLOCATION_METER_H_
 #define FUZZ_ALLOCATION_METER_H_
 
@@ -15,20 +16,20 @@ constexpr size_t kFixedAllowance = size_t{1} << 20;
 
 size_t DecodingBound(size_t input_size);
 
-// Measures the peak of live bytes from its construction on, above what was live then.
+// Measures the peak of live bytes above what was live at its construction, until the first
+// CheckWithinBound or its end. One meter at a time.
 class AllocationMeter {
  public:
   AllocationMeter();
+  ~AllocationMeter();
 
   AllocationMeter(const AllocationMeter&) = delete;
   AllocationMeter& operator=(const AllocationMeter&) = delete;
 
   size_t PeakBytes() const;
-  // Aborts the run when the peak so far exceeds the bound for input_size.
-  void CheckWithinBound(size_t input_size, const char* what) const;
-
- private:
-  size_t baseline_;
+  // Stops measuring, so that the checks after the decode run at full speed, and aborts the run
+  // when the peak exceeded the bound for input_size.
+  void CheckWithinBound(size_t input_size, const char* what);
 };
 
 }  // namespace fuzz

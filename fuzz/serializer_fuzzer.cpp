@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const fuzz::AllocationMeter meter;
+  fuzz::AllocationMeter meter;
   const EncodableValue value = Decode(data, size);
   meter.CheckWithinBound(size, "decoding a value");
 
