@@ -4,19 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/message_pump.h"
+#include "message_pump.h"
 
 #include <chrono>
 #include <functional>
 
-#include "weft_standin_controls.h"
+#include "weft_standin_test_controls.h"
 
 namespace {
 
 constexpr LogicalPoint kOrigin = {10, 10};
 constexpr LogicalSize kSize = {320, 240};
 
-using ::inkmoor::testing::PumpUntil;
+using ::test_support::PumpUntil;
 
 SIZE ClientSize(HWND window) {
   RECT rect = {};

@@ -49,7 +49,7 @@ bool Win32Window::OpenWindow(const std::wstring& title, const LogicalPoint& orig
   const wchar_t* class_name = WindowClassRegistry::Instance().ClassName();
 
   const HMONITOR monitor = MonitorFromPoint({origin.x, origin.y}, MONITOR_DEFAULTTONEAREST);
-  const double scale = ScaleForMonitorDpi(WeftDesktopGetDpiForMonitor(monitor));
+  const double scale = ScaleForDpi(WeftDesktopGetDpiForMonitor(monitor));
   const PhysicalBounds bounds = ScaleToPhysical(origin, size, scale);
 
   const HWND window = CreateWindowExW(0, class_name, title.c_str(), WS_OVERLAPPEDWINDOW, bounds.x,
