@@ -16,6 +16,10 @@ TEST(EventLinesTest, WritesEachEventInItsFormat) {
   EXPECT_EQ(TitleLine(""), "title ");
   EXPECT_EQ(VisibleLine(true), "visible 1");
   EXPECT_EQ(ErrorLine("frob 1"), "error frob 1");
+  EXPECT_EQ(ArgumentsLine({0, true, {}}), "arguments 0 null");
+  EXPECT_EQ(ArgumentsLine({3, false, {"ab", "", "\xC3\xA9"}}), "arguments 3 6162 - C3A9");
+  EXPECT_EQ(StatsLine({4096, 512, 12, 2, 3, 7, 250}),
+            "stats private 4096 heap 512 handles 12 windows 2 user 3 gdi 7 ms 250");
 }
 
 }  // namespace

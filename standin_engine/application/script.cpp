@@ -12,6 +12,13 @@ constexpr std::string_view kSend = "send";
 constexpr std::string_view kTitle = "title";
 constexpr std::string_view kVisible = "visible";
 constexpr std::string_view kClose = "close";
+constexpr std::string_view kArguments = "arguments";
+constexpr std::string_view kStats = "stats";
+constexpr std::string_view kRepeat = "repeat";
+constexpr std::string_view kEnd = "end";
+constexpr std::string_view kDigits = "0123456789";
+// Enough for any count a script needs, and safe from overflow.
+constexpr size_t kMaxCountDigits = 12;
 
 std::string_view Trim(std::string_view text) {
   const size_t first = text.find_first_not_of(kBlanks);
@@ -53,6 +60,18 @@ ScriptCommand ParseSend(std::string_view line, std::string_view rest) {
   return command;
 }
 
+ScriptCommand ParseRepeat(std::string_view line, std::string_view rest) {
+  if (rest.empty() || rest.size() > kMaxCountDigits ||
+      rest.find_first_not_of(kDigits) != std::string_view::npos) {
+    return Invalid(line);
+  }
+  ScriptCommand command;
+  command.kind = ScriptCommand::Kind::kRepeat;
+  command.count = std::stoull(std::string(rest));
+  command.line = std::string(line);
+  return command;
+}
+
 ScriptCommand Plain(ScriptCommand::Kind kind, std::string_view line, std::string_view rest) {
   if (!rest.empty()) {
     return Invalid(line);
@@ -83,6 +102,18 @@ std::optional<ScriptCommand> ParseScriptLine(std::string_view line) {
   }
   if (word == kClose) {
     return Plain(ScriptCommand::Kind::kClose, line, rest);
+  }
+  if (word == kArguments) {
+    return Plain(ScriptCommand::Kind::kArguments, line, rest);
+  }
+  if (word == kStats) {
+    return Plain(ScriptCommand::Kind::kStats, line, rest);
+  }
+  if (word == kRepeat) {
+    return ParseRepeat(line, rest);
+  }
+  if (word == kEnd) {
+    return Plain(ScriptCommand::Kind::kEnd, line, rest);
   }
   return Invalid(line);
 }

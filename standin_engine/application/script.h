@@ -11,10 +11,11 @@
 namespace standin {
 
 struct ScriptCommand {
-  enum class Kind { kSend, kTitle, kVisible, kClose, kInvalid };
+  enum class Kind { kSend, kTitle, kVisible, kClose, kArguments, kStats, kRepeat, kEnd, kInvalid };
   Kind kind = Kind::kInvalid;
   std::string channel;         // kSend
   std::vector<uint8_t> bytes;  // kSend
+  uint64_t count = 0;          // kRepeat: how often the commands up to the matching kEnd run
   std::string line;            // the line without surrounding blanks, for kInvalid's report
 };
 

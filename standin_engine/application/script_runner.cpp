@@ -53,11 +53,61 @@ ScriptRunner::Wait ScriptRunner::Run(const ScriptCommand& command) {
       environment_->CloseTopLevel();
       environment_->ResumeLater();
       return Wait::kTurn;
+    case ScriptCommand::Kind::kArguments:
+      environment_->Log(ArgumentsLine(environment_->EngineArguments()));
+      return Wait::kNone;
+    case ScriptCommand::Kind::kStats:
+      environment_->Log(StatsLine(environment_->Stats()));
+      return Wait::kNone;
+    case ScriptCommand::Kind::kRepeat:
+      EnterRepeat(command);
+      return Wait::kNone;
+    case ScriptCommand::Kind::kEnd:
+      LeaveRepeat(command);
+      return Wait::kNone;
     case ScriptCommand::Kind::kInvalid:
       break;
   }
   environment_->Log(ErrorLine(command.line));
   return Wait::kNone;
+}
+
+void ScriptRunner::EnterRepeat(const ScriptCommand& command) {
+  if (command.count == 0) {
+    next_ = AfterMatchingEnd(next_);
+    return;
+  }
+  loops_.push_back(Loop{next_, command.count - 1});
+}
+
+void ScriptRunner::LeaveRepeat(const ScriptCommand& command) {
+  if (loops_.empty()) {
+    environment_->Log(ErrorLine(command.line));
+    return;
+  }
+  Loop& loop = loops_.back();
+  if (loop.runs_left == 0) {
+    loops_.pop_back();
+    return;
+  }
+  --loop.runs_left;
+  next_ = loop.first;
+}
+
+size_t ScriptRunner::AfterMatchingEnd(size_t first) const {
+  size_t open = 1;
+  for (size_t i = first; i < commands_.size(); ++i) {
+    if (commands_[i].kind == ScriptCommand::Kind::kRepeat) {
+      ++open;
+    }
+    if (commands_[i].kind == ScriptCommand::Kind::kEnd) {
+      --open;
+    }
+    if (open == 0) {
+      return i + 1;
+    }
+  }
+  return commands_.size();
 }
 
 ScriptRunner::Wait ScriptRunner::RunSend(const ScriptCommand& command) {

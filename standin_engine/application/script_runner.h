@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "event_lines.h"
 #include "script.h"
 
 namespace standin {
@@ -30,6 +31,8 @@ class ScriptEnvironment {
   // Arranges a later call of ScriptRunner::Resume, after what is queued already.
   virtual void ResumeLater() = 0;
   virtual void Log(const std::string& line) = 0;
+  virtual ArgumentsSeen EngineArguments() = 0;
+  virtual ProcessStats Stats() = 0;
 };
 
 class ScriptRunner {
@@ -46,9 +49,19 @@ class ScriptRunner {
  private:
   enum class Wait { kNone, kReply, kTurn };
 
+  // A repeat block that is running: where its commands start and how many more times they run.
+  struct Loop {
+    size_t first = 0;
+    uint64_t runs_left = 0;
+  };
+
   void RunUntilWaiting();
   Wait Run(const ScriptCommand& command);
   Wait RunSend(const ScriptCommand& command);
+  void EnterRepeat(const ScriptCommand& command);
+  void LeaveRepeat(const ScriptCommand& command);
+  // The index after the end that matches the repeat before `first`, or the script's end.
+  size_t AfterMatchingEnd(size_t first) const;
 
   std::vector<ScriptCommand> commands_;
   ScriptEnvironment* environment_;
@@ -56,6 +69,7 @@ class ScriptRunner {
   bool started_ = false;
   Wait wait_ = Wait::kNone;
   std::string waiting_channel_;
+  std::vector<Loop> loops_;
 };
 
 }  // namespace standin

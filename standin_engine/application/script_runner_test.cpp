@@ -24,6 +24,8 @@ class FakeEnvironment : public ScriptEnvironment {
   void CloseTopLevel() override { ++closes; }
   void ResumeLater() override { ++resumes_asked; }
   void Log(const std::string& line) override { log.push_back(line); }
+  ArgumentsSeen EngineArguments() override { return {1, false, {"a"}}; }
+  ProcessStats Stats() override { return {}; }
 
   std::deque<SendOutcome> outcomes;
   std::vector<std::string> sent;
@@ -87,6 +89,40 @@ TEST_F(ScriptRunnerTest, CloseGoesOnOnlyWhenResumed) {
   EXPECT_EQ(env_.log, std::vector<std::string>{"visible 1"});
   runner.Resume();
   EXPECT_EQ(env_.log.size(), 1u);
+}
+
+TEST_F(ScriptRunnerTest, RepeatsBlocksAndNestsThem) {
+  struct Case {
+    const char* script;
+    std::vector<std::string> log;
+  };
+  const Case cases[] = {
+      {"repeat 2\ntitle\nend\nvisible\n", {"title Quillmere", "title Quillmere", "visible 1"}},
+      {"repeat 0\ntitle\nrepeat 3\nvisible\nend\nend\narguments\n", {"arguments 1 61"}},
+      {"repeat 2\nrepeat 2\ntitle\nend\nvisible\nend\n",
+       {"title Quillmere", "title Quillmere", "visible 1", "title Quillmere", "title Quillmere",
+        "visible 1"}},
+      {"end\nrepeat 3\ntitle\n", {"error end", "title Quillmere"}},
+  };
+  for (const Case& c : cases) {
+    FakeEnvironment env;
+    ScriptRunner runner(ParseScript(c.script), &env);
+    runner.Start();
+    EXPECT_EQ(env.log, c.log) << c.script;
+    EXPECT_TRUE(runner.Finished()) << c.script;
+  }
+}
+
+TEST_F(ScriptRunnerTest, ARepeatedSendWaitsForEachReply) {
+  ScriptRunner runner = Runner("repeat 3\nsend a/b 01\nend\n");
+  runner.Start();
+  const uint8_t reply[] = {0x00, 0x00};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(env_.sent.size(), static_cast<size_t>(i + 1));
+    runner.OnReply(reply, sizeof(reply));
+  }
+  EXPECT_EQ(env_.log, std::vector<std::string>(3, "reply a/b 0000"));
+  EXPECT_TRUE(runner.Finished());
 }
 
 TEST_F(ScriptRunnerTest, StartsOnlyOnce) {

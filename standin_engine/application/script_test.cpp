@@ -34,11 +34,22 @@ TEST(ScriptTest, ReadsTheCommandsWithoutArguments) {
   EXPECT_EQ(ParseScriptLine("title")->kind, Kind::kTitle);
   EXPECT_EQ(ParseScriptLine("visible")->kind, Kind::kVisible);
   EXPECT_EQ(ParseScriptLine("  close  ")->kind, Kind::kClose);
+  EXPECT_EQ(ParseScriptLine("arguments")->kind, Kind::kArguments);
+  EXPECT_EQ(ParseScriptLine("stats")->kind, Kind::kStats);
+  EXPECT_EQ(ParseScriptLine("end")->kind, Kind::kEnd);
+}
+
+TEST(ScriptTest, ReadsARepeatCount) {
+  const std::optional<ScriptCommand> command = ParseScriptLine("repeat 1000000");
+  ASSERT_TRUE(command);
+  EXPECT_EQ(command->kind, Kind::kRepeat);
+  EXPECT_EQ(command->count, 1000000u);
 }
 
 TEST(ScriptTest, AnythingElseIsInvalidAndKeepsItsLine) {
-  for (const char* line : {"send", "send a/b 0", "send a/b zz", "title now", "Title", "closed",
-                           "sendx a/b 00", "frob"}) {
+  for (const char* line :
+       {"send", "send a/b 0", "send a/b zz", "title now", "Title", "closed", "sendx a/b 00", "frob",
+        "repeat", "repeat -1", "repeat 2x", "repeat 1234567890123", "end now", "stats 1"}) {
     const std::optional<ScriptCommand> command = ParseScriptLine(line);
     ASSERT_TRUE(command) << line;
     EXPECT_EQ(command->kind, Kind::kInvalid) << line;

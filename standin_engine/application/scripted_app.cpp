@@ -9,6 +9,7 @@
 #include "method_call_bytes.h"
 #include "monitor_dpi.h"
 #include "process_environment.h"
+#include "process_stats.h"
 #include "utf.h"
 
 namespace standin {
@@ -211,11 +212,20 @@ void ScriptedApp::Log(const std::string& line) {
   log_.Write(line);
 }
 
+ArgumentsSeen ScriptedApp::EngineArguments() {
+  return ArgumentsSeen{config_.argument_count, config_.argument_array_null, config_.arguments};
+}
+
+ProcessStats ScriptedApp::Stats() {
+  return ReadProcessStats(started_at_);
+}
+
 void ScriptedApp::Begin() {
   if (begun_) {
     return;
   }
   begun_ = true;
+  started_at_ = MonotonicMilliseconds();
   if (script_) {
     script_->Start();
     return;

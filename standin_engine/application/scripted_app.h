@@ -56,6 +56,8 @@ class ScriptedApp : private ScriptEnvironment {
   void CloseTopLevel() override;
   void ResumeLater() override;
   void Log(const std::string& line) override;
+  ArgumentsSeen EngineArguments() override;
+  ProcessStats Stats() override;
 
   void Begin();
   void SendOwnTitle();
@@ -80,6 +82,7 @@ class ScriptedApp : private ScriptEnvironment {
   std::string awaited_channel_;
   bool awaiting_own_title_ = false;
   uint32_t frames_ = 0;
+  uint64_t started_at_ = 0;
 };
 
 }  // namespace standin

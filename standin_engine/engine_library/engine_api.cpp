@@ -127,14 +127,22 @@ void WeftDesktopViewControllerForceRedraw(WeftDesktopViewControllerRef controlle
 }
 
 bool WeftDesktopViewControllerHandleTopLevelWindowProc(WeftDesktopViewControllerRef controller,
-                                                       WeftDesktopWindowHandle /*window*/,
+                                                       WeftDesktopWindowHandle window,
                                                        WeftDesktopWindowMessage message,
-                                                       WeftDesktopWParam /*wparam*/,
-                                                       WeftDesktopLParam /*lparam*/,
+                                                       WeftDesktopWParam wparam,
+                                                       WeftDesktopLParam lparam,
                                                        WeftDesktopLResult* result) {
   CountCall(kWeftStandinViewControllerHandleTopLevelWindowProc);
+  standin::ObserveOffer(WeftStandinOffer{window, message, wparam, lparam});
+  if (controller == nullptr || message == 0) {
+    return false;
+  }
+  const standin::DeclinedMessage declined = standin::CurrentDeclinedMessage();
+  if (declined.message == message && result != nullptr) {
+    *result = declined.written;
+  }
   const standin::ConsumedMessage consumed = standin::CurrentConsumedMessage();
-  if (controller == nullptr || consumed.message == 0 || consumed.message != message) {
+  if (consumed.message != message) {
     return false;
   }
   if (result != nullptr) {

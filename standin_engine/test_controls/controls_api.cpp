@@ -31,6 +31,14 @@ void WeftStandinConsumeWindowMessage(unsigned int message, intptr_t result) {
   standin::SetConsumedMessage(standin::ConsumedMessage{message, result});
 }
 
+void WeftStandinDeclineWindowMessage(unsigned int message, intptr_t written) {
+  standin::SetDeclinedMessage(standin::DeclinedMessage{message, written});
+}
+
+bool WeftStandinLatestOffer(unsigned int message, WeftStandinOffer* offer) {
+  return standin::LatestOffer(message, offer);
+}
+
 void WeftStandinGetObserved(WeftStandinObserved* observed) {
   standin::FillObserved(observed);
 }

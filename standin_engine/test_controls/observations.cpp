@@ -1,5 +1,6 @@
 #include "observations.h"
 
+#include <map>
 #include <mutex>
 
 namespace standin {
@@ -11,6 +12,7 @@ struct Observed {
   EngineConfig engine;
   int32_t view_width = 0;
   int32_t view_height = 0;
+  std::map<unsigned int, WeftStandinOffer> offers;  // the latest of each message
 };
 
 Observed& TheObserved() {
@@ -31,6 +33,23 @@ void ObserveViewSize(int32_t width, int32_t height) {
   std::lock_guard<std::mutex> hold(observed.mutex);
   observed.view_width = width;
   observed.view_height = height;
+}
+
+void ObserveOffer(const WeftStandinOffer& offer) {
+  Observed& observed = TheObserved();
+  std::lock_guard<std::mutex> hold(observed.mutex);
+  observed.offers[offer.message] = offer;
+}
+
+bool LatestOffer(unsigned int message, WeftStandinOffer* offer) {
+  Observed& observed = TheObserved();
+  std::lock_guard<std::mutex> hold(observed.mutex);
+  const auto found = observed.offers.find(message);
+  if (found == observed.offers.end() || offer == nullptr) {
+    return false;
+  }
+  *offer = found->second;
+  return true;
 }
 
 void FillObserved(WeftStandinObserved* out) {
@@ -77,6 +96,7 @@ void ResetObservations() {
   observed.engine = EngineConfig();
   observed.view_width = 0;
   observed.view_height = 0;
+  observed.offers.clear();
 }
 
 }  // namespace standin

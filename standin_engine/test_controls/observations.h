@@ -11,6 +11,8 @@ namespace standin {
 
 void ObserveEngineCreate(const EngineConfig& config);
 void ObserveViewSize(int32_t width, int32_t height);
+void ObserveOffer(const WeftStandinOffer& offer);
+bool LatestOffer(unsigned int message, WeftStandinOffer* offer);
 void FillObserved(WeftStandinObserved* observed);
 // Valid until the next engine creation or reset; null when out of range or not passed.
 const char* ObservedArgument(int32_t index);

@@ -11,6 +11,7 @@ struct Switches {
   std::mutex mutex;
   std::array<bool, kWeftStandinCallKinds> failing = {};
   ConsumedMessage consumed;
+  DeclinedMessage declined;
 };
 
 Switches& TheSwitches() {
@@ -54,11 +55,24 @@ ConsumedMessage CurrentConsumedMessage() {
   return switches.consumed;
 }
 
+void SetDeclinedMessage(DeclinedMessage declined) {
+  Switches& switches = TheSwitches();
+  std::lock_guard<std::mutex> hold(switches.mutex);
+  switches.declined = declined;
+}
+
+DeclinedMessage CurrentDeclinedMessage() {
+  Switches& switches = TheSwitches();
+  std::lock_guard<std::mutex> hold(switches.mutex);
+  return switches.declined;
+}
+
 void ResetSwitches() {
   Switches& switches = TheSwitches();
   std::lock_guard<std::mutex> hold(switches.mutex);
   switches.failing = {};
   switches.consumed = {};
+  switches.declined = {};
 }
 
 }  // namespace standin

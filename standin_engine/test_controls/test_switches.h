@@ -13,10 +13,18 @@ struct ConsumedMessage {
   intptr_t result = 0;
 };
 
+// A message whose result is written although the message is not consumed.
+struct DeclinedMessage {
+  unsigned int message = 0;  // 0: none
+  intptr_t written = 0;
+};
+
 void SetFailing(WeftStandinCall call, bool failing);
 bool IsFailing(WeftStandinCall call);
 void SetConsumedMessage(ConsumedMessage consumed);
 ConsumedMessage CurrentConsumedMessage();
+void SetDeclinedMessage(DeclinedMessage declined);
+DeclinedMessage CurrentDeclinedMessage();
 void ResetSwitches();
 
 }  // namespace standin

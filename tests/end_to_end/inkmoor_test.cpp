@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ using ::test_support::RunInkmoor;
 using ::test_support::WithoutFrames;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+
+constexpr std::chrono::seconds kLaunchLimit(60);
 
 // "setTitle" as a string value, ahead of each call's argument.
 constexpr char kSetTitle[] = "07 08 73 65 74 54 69 74 6C 65";
@@ -115,6 +118,28 @@ TEST(InkmoorTest, AnswersMessagesThatAreNoMethodCallWithTheEmptyReply) {
             "Invalid read in StandardCodecByteStreamReader\n"
             "Invalid method call; method name is not a string.\n"
             "Unable to construct method call from message on channel quillmere/window\n");
+}
+
+// The command line after the program name, through the real wWinMain, reaches the engine as
+// UTF-8: an empty argument keeps its place, an unpaired surrogate makes its argument empty.
+TEST(InkmoorTest, PassesTheCommandLineToTheEngine) {
+  struct Case {
+    std::wstring arguments;
+    const char* seen;
+  };
+  const Case cases[] = {
+      {L"", "arguments 0 null"},
+      {L"first \"\" third", "arguments 3 6669727374 - 7468697264"},
+      {L"a\xD800z \xD83D\xDD8B", "arguments 2 - F09F968B"},
+      {L"\"two words\" \x00E9", "arguments 2 74776F20776F726473 C3A9"},
+  };
+  for (const Case& c : cases) {
+    const Launch launch =
+        RunInkmoor(BundleExecutable(), {"arguments", "close"}, kLaunchLimit, {c.arguments, L""});
+    ASSERT_TRUE(launch.finished);
+    EXPECT_EQ(launch.exit_code, 0u);
+    EXPECT_THAT(WithoutFrames(launch.log), ElementsAre(c.seen));
+  }
 }
 
 TEST(InkmoorTest, ExitsWithOneWhenTheBundleHasNoData) {

@@ -216,8 +216,8 @@ Launch InkmoorProcess::Finish(std::chrono::milliseconds limit) {
 }
 
 Launch RunInkmoor(const std::wstring& executable, const std::vector<std::string>& script,
-                  std::chrono::milliseconds limit) {
-  return InkmoorProcess(executable, script).Finish(limit);
+                  std::chrono::milliseconds limit, const LaunchOptions& options) {
+  return InkmoorProcess(executable, script, options).Finish(limit);
 }
 
 std::wstring BundleExecutable() {

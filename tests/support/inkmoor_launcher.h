@@ -63,7 +63,8 @@ class InkmoorProcess {
 
 // Runs executable with the scripted application playing script and waits for it to end.
 Launch RunInkmoor(const std::wstring& executable, const std::vector<std::string>& script,
-                  std::chrono::milliseconds limit = std::chrono::seconds(60));
+                  std::chrono::milliseconds limit = std::chrono::seconds(60),
+                  const LaunchOptions& options = {});
 
 // The log lines other than frame reports, which come whenever the engine draws.
 std::vector<std::string> WithoutFrames(const std::vector<std::string>& log);

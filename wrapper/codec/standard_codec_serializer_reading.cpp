@@ -56,19 +56,19 @@ class ContainerScope {
 thread_local std::deque<EncodableValue>* pending_elements = nullptr;
 
 // The elements that one list has collected so far; dropped if the list is left by an exception.
+// Leaving a list puts back what its enclosing list saw: the same deque, or none after the
+// outermost list.
 class PendingElements {
  public:
-  PendingElements() {
-    if (pending_elements == nullptr) {
+  PendingElements() : enclosing_(pending_elements) {
+    if (enclosing_ == nullptr) {
       pending_elements = &owned_.emplace();
     }
     base_ = pending_elements->size();
   }
   ~PendingElements() {
     pending_elements->resize(base_);
-    if (owned_) {
-      pending_elements = nullptr;
-    }
+    pending_elements = enclosing_;
   }
 
   PendingElements(const PendingElements&) = delete;
@@ -85,6 +85,7 @@ class PendingElements {
   }
 
  private:
+  std::deque<EncodableValue>* enclosing_;
   std::optional<std::deque<EncodableValue>> owned_;
   size_t base_ = 0;
 };

@@ -57,6 +57,19 @@ WEFT_DESKTOP_EXPORT void WeftStandinSetFailing(WeftStandinCall call, bool failin
 // WeftDesktopViewControllerHandleTopLevelWindowProc consumes this message with this result.
 // Message 0 stops consuming.
 WEFT_DESKTOP_EXPORT void WeftStandinConsumeWindowMessage(unsigned int message, intptr_t result);
+// WeftDesktopViewControllerHandleTopLevelWindowProc writes this value into the result of this
+// message and still returns false, leaving the message to the host. Message 0 stops it.
+WEFT_DESKTOP_EXPORT void WeftStandinDeclineWindowMessage(unsigned int message, intptr_t written);
+
+// What the host offered WeftDesktopViewControllerHandleTopLevelWindowProc.
+typedef struct {
+  WeftDesktopWindowHandle window;
+  WeftDesktopWindowMessage message;
+  WeftDesktopWParam wparam;
+  WeftDesktopLParam lparam;
+} WeftStandinOffer;
+// The latest offer of this message since the last reset; false when there was none.
+WEFT_DESKTOP_EXPORT bool WeftStandinLatestOffer(unsigned int message, WeftStandinOffer* offer);
 
 // What the latest WeftDesktopEngineCreate and WeftDesktopViewControllerCreate received.
 typedef struct {
