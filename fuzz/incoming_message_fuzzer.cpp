@@ -21,7 +21,7 @@
 #include "weft/method_channel_endpoint.h"
 #include "weft/method_result.h"
 #include "weft/standard_method_codec.h"
-#include "weft_standin_controls.h"
+#include "weft_standin_test_controls.h"
 
 namespace {
 

@@ -33,7 +33,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
 
   WeftWindow window(project);
 
-  const double scale = ScaleForScreenDpi(ReadScreenDpi());
+  const double scale = ScaleForDpi(ReadScreenDpi());
   const LogicalSize size =
       InitialWindowSize(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), scale);
   if (!window.OpenWindow(kWindowTitle, kWindowOrigin, size)) {

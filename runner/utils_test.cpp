@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "testing/process_helpers.h"
+#include "process_helpers.h"
 
 namespace {
 
-using ::inkmoor_testing::OwnedHandle;
-using ::inkmoor_testing::ProgramFolder;
+using ::test_support::OwnedHandle;
+using ::test_support::ProgramFolder;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 

@@ -4,19 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/message_pump.h"
+#include "message_pump.h"
 
 #include <chrono>
 #include <functional>
 
-#include "weft_standin_controls.h"
+#include "weft_standin_test_controls.h"
 
 namespace {
 
 constexpr LogicalPoint kOrigin = {10, 10};
 constexpr LogicalSize kSize = {320, 240};
 
-using ::inkmoor::testing::PumpUntil;
+using ::test_support::PumpUntil;
 
 SIZE ClientSize(HWND window) {
   RECT rect = {};
@@ -95,6 +95,47 @@ TEST_F(WeftWindowTest, AMessageTheEngineConsumesGoesNoFurther) {
   EXPECT_EQ(after.cx, before.cx);
   EXPECT_EQ(after.cy, before.cy);
   EXPECT_EQ(SendMessageW(handle, WM_SIZE, SIZE_RESTORED, 0), 7);
+}
+
+TEST_F(WeftWindowTest, OffersTheEngineItsOwnWindowAndTheMessageUnchanged) {
+  ASSERT_TRUE(window_.OpenWindow(L"Quillmere", kOrigin, kSize));
+  HWND handle = window_.NativeHandle();
+  constexpr UINT kMessage = WM_APP + 5;
+  SendMessageW(handle, kMessage, 0xFEDCBA9876543210u, -0x123456789ABLL);
+  WeftStandinOffer offer = {};
+  ASSERT_TRUE(WeftStandinLatestOffer(kMessage, &offer));
+  EXPECT_EQ(offer.window, handle);
+  EXPECT_EQ(offer.message, kMessage);
+  EXPECT_EQ(offer.wparam, 0xFEDCBA9876543210u);
+  EXPECT_EQ(offer.lparam, -0x123456789ABLL);
+}
+
+// A consumed WM_DPICHANGED is the engine's: the host applies no suggested rectangle.
+TEST_F(WeftWindowTest, AConsumedDpiChangeDoesNotMoveTheWindow) {
+  ASSERT_TRUE(window_.OpenWindow(L"Quillmere", kOrigin, kSize));
+  HWND handle = window_.NativeHandle();
+  RECT before = {};
+  GetWindowRect(handle, &before);
+  RECT suggested = {40, 50, 700, 600};
+  WeftStandinConsumeWindowMessage(WM_DPICHANGED, 0);
+  SendMessageW(handle, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  RECT after = {};
+  GetWindowRect(handle, &after);
+  EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+// An engine that writes a result but does not consume the message leaves the message to the
+// host, whose own result is the one returned.
+TEST_F(WeftWindowTest, AResultWrittenWithoutConsumingIsIgnored) {
+  ASSERT_TRUE(window_.OpenWindow(L"Quillmere", kOrigin, kSize));
+  HWND handle = window_.NativeHandle();
+  constexpr UINT kMessage = WM_APP + 6;
+  WeftStandinDeclineWindowMessage(kMessage, 42);
+  EXPECT_EQ(SendMessageW(handle, kMessage, 0, 0), 0);
+  WeftStandinDeclineWindowMessage(WM_SIZE, 42);
+  SetWindowPos(handle, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(ClientSize(Child()).cx, ClientSize(handle).cx);
+  EXPECT_EQ(SendMessageW(handle, WM_SIZE, SIZE_RESTORED, 0), 0);
 }
 
 TEST_F(WeftWindowTest, AFontChangeReloadsTheEngineFonts) {

@@ -2,6 +2,7 @@
 
 #include <dwmapi.h>
 
+#include <cwchar>
 #include <memory>
 #include <type_traits>
 
@@ -17,6 +18,8 @@ constexpr wchar_t kPersonalizeKey[] =
 constexpr wchar_t kLightThemeValue[] = L"AppsUseLightTheme";
 // DWMWA_USE_IMMERSIVE_DARK_MODE, which older SDK headers lack.
 constexpr DWORD kImmersiveDarkModeAttribute = 20;
+// The area that WM_SETTINGCHANGE names when the user switches between light and dark.
+constexpr wchar_t kColorSetArea[] = L"ImmersiveColorSet";
 
 constexpr char kUser32Module[] = "User32.dll";
 constexpr char kNonClientScalingExport[] = "EnableNonClientDpiScaling";
@@ -32,15 +35,24 @@ struct LibraryFree {
 };
 using LoadedLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFree>;
 
+// WM_SETTINGCHANGE names the changed area in lparam, when it names one at all.
+bool NamesColorSetChange(LPARAM lparam) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the message carries a pointer in lparam.
+  const auto* area = reinterpret_cast<const wchar_t*>(lparam);
+  return area != nullptr && std::wcscmp(area, kColorSetArea) == 0;
+}
+
 }  // namespace
 
 Win32Window::Win32Window() {
   ++live_window_count;
 }
 
+// A derived window has ended its own state in its destructor; OnDestroying would reach only
+// this class's empty version here.
 Win32Window::~Win32Window() {
   --live_window_count;
-  Teardown();
+  ReleaseNativeWindow();
 }
 
 bool Win32Window::OpenWindow(const std::wstring& title, const LogicalPoint& origin,
@@ -49,7 +61,7 @@ bool Win32Window::OpenWindow(const std::wstring& title, const LogicalPoint& orig
   const wchar_t* class_name = WindowClassRegistry::Instance().ClassName();
 
   const HMONITOR monitor = MonitorFromPoint({origin.x, origin.y}, MONITOR_DEFAULTTONEAREST);
-  const double scale = ScaleForMonitorDpi(WeftDesktopGetDpiForMonitor(monitor));
+  const double scale = ScaleForDpi(WeftDesktopGetDpiForMonitor(monitor));
   const PhysicalBounds bounds = ScaleToPhysical(origin, size, scale);
 
   const HWND window = CreateWindowExW(0, class_name, title.c_str(), WS_OVERLAPPEDWINDOW, bounds.x,
@@ -70,6 +82,10 @@ bool Win32Window::Reveal() {
 
 void Win32Window::Teardown() {
   OnDestroying();
+  ReleaseNativeWindow();
+}
+
+void Win32Window::ReleaseNativeWindow() {
   if (handle_ != nullptr) {
     DestroyWindow(handle_);
     handle_ = nullptr;
@@ -116,6 +132,7 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
       }
       return 0;
     case WM_DPICHANGED: {
+      // NOLINTNEXTLINE(performance-no-int-to-ptr): the message carries a pointer in lparam.
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
       if (suggested != nullptr) {
         SetWindowPos(window, nullptr, suggested->left, suggested->top,
@@ -127,6 +144,12 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
     case WM_DWMCOLORIZATIONCOLORCHANGED:
       ApplySystemTheme(window);
       return 0;
+    case WM_SETTINGCHANGE:
+      // The system's own handling still follows.
+      if (NamesColorSetChange(lparam)) {
+        ApplySystemTheme(window);
+      }
+      break;
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -140,6 +163,7 @@ void Win32Window::OnDestroying() {}
 LRESULT CALLBACK Win32Window::RouteMessage(HWND window, UINT message, WPARAM wparam,
                                            LPARAM lparam) {
   if (message == WM_NCCREATE) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the message carries a pointer in lparam.
     const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lparam);
     auto* self = static_cast<Win32Window*>(creation->lpCreateParams);
     // A window of the class made by anyone but OpenWindow has no object to route to.
@@ -150,6 +174,7 @@ LRESULT CALLBACK Win32Window::RouteMessage(HWND window, UINT message, WPARAM wpa
     }
     return DefWindowProcW(window, message, wparam, lparam);
   }
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the window data holds the object's address.
   auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self != nullptr) {
     return self->HandleMessage(window, message, wparam, lparam);

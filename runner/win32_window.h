@@ -50,6 +50,10 @@ class Win32Window {
  private:
   friend class WindowClassRegistry;
 
+  // Destroys the native window if there is one, and unregisters the window class once no
+  // Win32Window is left.
+  void ReleaseNativeWindow();
+
   // The window procedure of the class: hands every message after WM_NCCREATE to the object.
   static LRESULT CALLBACK RouteMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 

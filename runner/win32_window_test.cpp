@@ -137,13 +137,13 @@ TEST_F(Win32WindowTest, CreatesAHiddenOverlappedWindowOfTheClass) {
 }
 
 TEST_F(Win32WindowTest, CreationIsScaledToTheMonitorDpi) {
-  const double screen_scale = ScaleForScreenDpi(ReadScreenDpi());
+  const double screen_scale = ScaleForDpi(ReadScreenDpi());
   const LogicalSize size =
       InitialWindowSize(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), screen_scale);
   const uint32_t monitor_dpi = WeftDesktopGetDpiForMonitor(
       MonitorFromPoint({kOrigin.x, kOrigin.y}, MONITOR_DEFAULTTONEAREST));
   ASSERT_GT(monitor_dpi, 0u);
-  const PhysicalBounds expected = ScaleToPhysical(kOrigin, size, ScaleForMonitorDpi(monitor_dpi));
+  const PhysicalBounds expected = ScaleToPhysical(kOrigin, size, ScaleForDpi(monitor_dpi));
 
   Win32Window window;
   ASSERT_TRUE(window.OpenWindow(kTitle, kOrigin, size));

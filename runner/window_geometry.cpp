@@ -32,18 +32,11 @@ using ScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenDcRelease>;
 
 }  // namespace
 
-double ScaleForScreenDpi(int dpi) {
+double ScaleForDpi(int64_t dpi) {
   if (dpi <= 0) {
     return kFallbackScale;
   }
-  return dpi / kReferenceDpi;
-}
-
-double ScaleForMonitorDpi(uint32_t dpi) {
-  if (dpi == 0) {
-    return kFallbackScale;
-  }
-  return dpi / kReferenceDpi;
+  return static_cast<double>(dpi) / kReferenceDpi;
 }
 
 LogicalSize InitialWindowSize(int screen_width, int screen_height, double scale) {

@@ -24,11 +24,9 @@ struct PhysicalBounds {
   int32_t height;
 };
 
-// Scale of a DPI as GetDeviceCaps reports it; 1.0 when the value is not positive.
-double ScaleForScreenDpi(int dpi);
-
-// Scale of a monitor's DPI as the engine library reports it; 1.0 for 0, which no monitor has.
-double ScaleForMonitorDpi(uint32_t dpi);
+// Scale of a screen DPI (GetDeviceCaps) or a monitor DPI (the engine library): the DPI over 96,
+// or 1.0 when the DPI is not positive, which no screen or monitor has.
+double ScaleForDpi(int64_t dpi);
 
 // The start-up window size: 94 % of a screen of this many physical pixels, in logical units.
 LogicalSize InitialWindowSize(int screen_width, int screen_height, double scale);

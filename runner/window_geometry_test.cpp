@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -26,33 +27,24 @@ TEST(InitialWindowSize, WorkedSizes) {
   };
   for (const Screen& screen : screens) {
     const LogicalSize size =
-        InitialWindowSize(screen.width, screen.height, ScaleForScreenDpi(screen.dpi));
+        InitialWindowSize(screen.width, screen.height, ScaleForDpi(screen.dpi));
     EXPECT_EQ(size.width, screen.expected_width) << screen.width << " at " << screen.dpi;
     EXPECT_EQ(size.height, screen.expected_height) << screen.height << " at " << screen.dpi;
   }
 }
 
-TEST(ScaleForScreenDpi, NonPositiveDpiMeansScaleOne) {
-  EXPECT_EQ(ScaleForScreenDpi(0), 1.0);
-  EXPECT_EQ(ScaleForScreenDpi(-96), 1.0);
-  EXPECT_EQ(ScaleForScreenDpi(96), 1.0);
-  EXPECT_EQ(ScaleForScreenDpi(192), 2.0);
-}
-
-TEST(ScaleForMonitorDpi, DividesByTheReferenceDpi) {
-  EXPECT_EQ(ScaleForMonitorDpi(96), 1.0);
-  EXPECT_EQ(ScaleForMonitorDpi(144), 1.5);
-  EXPECT_EQ(ScaleForMonitorDpi(120), 1.25);
-}
-
-// A monitor reported at 0 DPI would otherwise get a window of no size at all.
-TEST(ScaleForMonitorDpi, ZeroDpiMeansScaleOne) {
-  EXPECT_EQ(ScaleForMonitorDpi(0), 1.0);
+// A screen or monitor reported at 0 DPI or less would otherwise get a window of no size at all.
+TEST(ScaleForDpi, DividesByTheReferenceDpiAndTakesOneForNoDpi) {
+  const std::pair<int64_t, double> cases[] = {
+      {0, 1.0}, {-96, 1.0}, {96, 1.0}, {120, 1.25}, {144, 1.5}, {192, 2.0},
+  };
+  for (const auto& [dpi, scale] : cases) {
+    EXPECT_EQ(ScaleForDpi(dpi), scale) << dpi;
+  }
 }
 
 TEST(ScaleToPhysical, ScalesOriginAndSizeOnA144DpiMonitor) {
-  const PhysicalBounds bounds =
-      ScaleToPhysical(kWindowOrigin, {1604, 902}, ScaleForMonitorDpi(144));
+  const PhysicalBounds bounds = ScaleToPhysical(kWindowOrigin, {1604, 902}, ScaleForDpi(144));
   EXPECT_EQ(bounds.x, 15);
   EXPECT_EQ(bounds.y, 15);
   EXPECT_EQ(bounds.width, 2406);

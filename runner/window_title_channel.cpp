@@ -21,7 +21,7 @@ std::wstring Utf8ToWide(const std::string& text) {
 
 }  // namespace
 
-void HandleTitleCall(Win32Window& window, const weft::MethodCall<weft::EncodableValue>& call,
+void HandleTitleCall(const Win32Window& window, const weft::MethodCall<weft::EncodableValue>& call,
                      std::unique_ptr<weft::MethodResult<weft::EncodableValue>> result) {
   if (call.method_name() != kSetTitleMethod) {
     result->NotImplemented();

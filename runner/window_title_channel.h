@@ -16,7 +16,7 @@ inline constexpr char kSetTitleMethod[] = "setTitle";
 
 // Answers every call before it returns: success for "setTitle" (whatever its argument),
 // not implemented for any other method.
-void HandleTitleCall(Win32Window& window, const weft::MethodCall<weft::EncodableValue>& call,
+void HandleTitleCall(const Win32Window& window, const weft::MethodCall<weft::EncodableValue>& call,
                      std::unique_ptr<weft::MethodResult<weft::EncodableValue>> result);
 
 // Opens "quillmere/window" on the messenger and serves it with HandleTitleCall on window,

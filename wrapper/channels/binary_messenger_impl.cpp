@@ -3,7 +3,7 @@
 #include <memory>
 #include <utility>
 
-#include "../codec/diagnostic_line.h"
+#include "weft/diagnostic_line.h"
 
 namespace weft {
 namespace {

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "standin_messenger_test_support.h"
-#include "weft_standin_controls.h"
+#include "weft_standin_test_controls.h"
 
 namespace weft {
 namespace {

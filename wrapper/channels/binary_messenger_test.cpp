@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -62,7 +64,15 @@ TEST(ReplyCallbackTest, SmallCallablesStayInPlaceAndLargeOnesGoToTheHeap) {
 template <typename Target>
 class ReplyCallbackStorageTest : public testing::Test {};
 using Targets = testing::Types<Small, Large>;
-TYPED_TEST_SUITE(ReplyCallbackStorageTest, Targets);
+// Names each case after its target. ISO C++17 also needs an argument for the macro's trailing
+// "...", which the name generator is.
+struct TargetNames {
+  template <typename Target>
+  static std::string GetName(int) {
+    return std::is_same_v<Target, Small> ? "Small" : "Large";
+  }
+};
+TYPED_TEST_SUITE(ReplyCallbackStorageTest, Targets, TargetNames);
 
 TYPED_TEST(ReplyCallbackStorageTest, CopiesMovesAndAssignmentsKeepEveryTargetAliveOnce) {
   Tally tally;

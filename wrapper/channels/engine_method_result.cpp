@@ -1,6 +1,6 @@
 #include "weft/engine_method_result.h"
 
-#include "../codec/diagnostic_line.h"
+#include "weft/diagnostic_line.h"
 
 namespace weft {
 namespace {

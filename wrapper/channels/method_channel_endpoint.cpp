@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "../codec/diagnostic_line.h"
+#include "weft/diagnostic_line.h"
 #include "weft/engine_method_result.h"
 
 namespace weft {

@@ -14,7 +14,7 @@
 #include "weft/binary_messenger_impl.h"
 #include "weft/encodable_value.h"
 #include "weft/standard_method_codec.h"
-#include "weft_standin_controls.h"
+#include "weft_standin_test_controls.h"
 
 namespace weft {
 namespace {

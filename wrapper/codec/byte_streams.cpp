@@ -4,7 +4,7 @@
 #include <cassert>
 #include <cstring>
 
-#include "diagnostic_line.h"
+#include "weft/diagnostic_line.h"
 
 namespace weft {
 
@@ -26,7 +26,7 @@ uint8_t ByteBufferStreamReader::NextByte() {
 
 void ByteBufferStreamReader::NextBytes(uint8_t* buffer, size_t length) {
   const uint8_t* bytes = nullptr;
-  if (!NextBytesInPlace(length, &bytes) || length == 0) {
+  if (!Lend(length, &bytes) || length == 0) {
     return;
   }
   std::memcpy(buffer, bytes, length);
@@ -45,6 +45,10 @@ size_t ByteBufferStreamReader::RemainingBytes() const {
 }
 
 bool ByteBufferStreamReader::NextBytesInPlace(size_t length, const uint8_t** bytes) {
+  return Lend(length, bytes);
+}
+
+bool ByteBufferStreamReader::Lend(size_t length, const uint8_t** bytes) {
   if (!CanRead(length)) {
     return false;
   }

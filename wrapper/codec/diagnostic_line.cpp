@@ -1,4 +1,4 @@
-#include "diagnostic_line.h"
+#include "weft/diagnostic_line.h"
 
 #include <cstdio>
 

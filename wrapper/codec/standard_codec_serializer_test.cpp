@@ -174,13 +174,139 @@ TEST(StandardCodecSerializerTest, DeclaredSizesThatTheMessageCannotBackStayBound
             EncodableValue(std::vector<int64_t>(allowance / 8)));
 }
 
-TEST(StandardCodecSerializerTest, ListCountsStayWithinWhatTheBytesCanBack) {
-  // The inner list claims more elements than remain once the outer list's second is set aside.
-  const testing_support::Decoded decoded = Decode(Hex("0C 02 0C 06 01 01 01 01 01"));
-  EXPECT_EQ(decoded.value,
-            EncodableValue(
-                ValueList{EncodableValue(ValueList(5, EncodableValue(true))), EncodableValue()}));
-  EXPECT_EQ(decoded.lines, Times(kInvalidRead, 1));
+// Each list reads its elements from its own bytes, whatever its enclosing lists still expect; a
+// list stops at the first element that starts at the end of the message, which reads as null.
+TEST(StandardCodecSerializerTest, TruncatedNestedListsKeepTheirStructure) {
+  const EncodableValue null;
+  const EncodableValue yes(true);
+  struct Case {
+    const char* message;
+    EncodableValue value;
+    size_t invalid_reads;
+  };
+  const Case cases[] = {
+      {"0C 02 0C 01 00", ValueList{ValueList{null}, null}, 1},
+      {"0C 03 0C 03 00 00 00", ValueList{ValueList{null, null, null}, null}, 1},
+      {"0C 03 0C 02 01", ValueList{ValueList{yes, null}, null}, 2},
+      {"0C 02 0C 06 01 01 01 01 01", ValueList{ValueList{yes, yes, yes, yes, yes, null}, null}, 2},
+      {"0C 02 0C 02 0C 01 01", ValueList{ValueList{ValueList{yes}, null}, null}, 2},
+  };
+  for (const Case& c : cases) {
+    const testing_support::Decoded decoded = Decode(Hex(c.message));
+    EXPECT_EQ(decoded.value, c.value) << c.message;
+    EXPECT_EQ(decoded.lines, Times(kInvalidRead, c.invalid_reads)) << c.message;
+  }
+}
+
+// A reader and a writer written to the three operations of the stream interfaces alone,
+// counting what passes through them.
+class CountingReader : public ByteStreamReader {
+ public:
+  explicit CountingReader(const std::vector<uint8_t>& bytes) : inner_(bytes.data(), bytes.size()) {}
+  uint8_t NextByte() override {
+    ++calls;
+    return inner_.NextByte();
+  }
+  void NextBytes(uint8_t* buffer, size_t length) override {
+    ++calls;
+    inner_.NextBytes(buffer, length);
+  }
+  void SkipPadding(uint8_t alignment) override {
+    ++calls;
+    inner_.SkipPadding(alignment);
+  }
+  size_t position() const { return inner_.position(); }
+  size_t calls = 0;
+
+ private:
+  ByteBufferStreamReader inner_;
+};
+
+class CountingWriter : public ByteStreamWriter {
+ public:
+  explicit CountingWriter(std::vector<uint8_t>* buffer) : inner_(buffer) {}
+  void PutByte(uint8_t byte) override {
+    ++calls;
+    inner_.PutByte(byte);
+  }
+  void PutBytes(const uint8_t* data, size_t length) override {
+    ++calls;
+    inner_.PutBytes(data, length);
+  }
+  void PutPadding(uint8_t alignment) override {
+    ++calls;
+    inner_.PutPadding(alignment);
+  }
+  size_t calls = 0;
+
+ private:
+  ByteBufferStreamWriter inner_;
+};
+
+// Every byte reaches a reader of the three operations, with the values and lines of the
+// standard reader, also for a string that ends early. (Only a reader that can tell where the
+// message ends has its lists stop there.)
+TEST(StandardCodecSerializerTest, AReaderOfTheThreeOperationsSeesEveryByte) {
+  const char* const messages[] = {
+      "07 02 61 62",
+      "08 03 01 02 03",
+      "0C 02 09 01 00 00 01 00 00 00 0B 01 00 00 00 00 00 00 00 00 00 00 00 00 F0 3F",
+      "0D 01 07 01 61 0E 01 00 00 00 00 80 3F",
+      "07 05 61 62",
+  };
+  for (const char* hex : messages) {
+    const std::vector<uint8_t> message = Hex(hex);
+    const testing_support::Decoded standard = Decode(message);
+    CountingReader reader(message);
+    StderrLines capture;
+    const EncodableValue value = StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader);
+    EXPECT_EQ(value, standard.value) << hex;
+    EXPECT_EQ(capture.Take(), standard.lines) << hex;
+    EXPECT_EQ(reader.position(), standard.position) << hex;
+  }
+}
+
+TEST(StandardCodecSerializerTest, AWriterOfTheThreeOperationsGetsTheSameBytes) {
+  const EncodableValue value(
+      ValueList{EncodableValue("ab"), EncodableValue(std::vector<double>{1.0}),
+                EncodableValue(ValueMap{{EncodableValue(1), EncodableValue()}})});
+  std::vector<uint8_t> bytes;
+  CountingWriter writer(&bytes);
+  StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+  EXPECT_EQ(bytes, Encode(value));
+  EXPECT_GT(writer.calls, 0u);
+}
+
+// Only the exact standard reader is read in place; a derived one is read through NextBytes.
+TEST(StandardCodecSerializerTest, ADerivedReaderReadsTheBytesThroughNextBytes) {
+  struct Recording : ByteBufferStreamReader {
+    using ByteBufferStreamReader::ByteBufferStreamReader;
+    void NextBytes(uint8_t* buffer, size_t length) override {
+      lengths.push_back(length);
+      ByteBufferStreamReader::NextBytes(buffer, length);
+    }
+    std::vector<size_t> lengths;
+  };
+  const std::vector<uint8_t> message = Hex("07 02 61 62");
+  Recording reader(message.data(), message.size());
+  EXPECT_EQ(StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader),
+            EncodableValue("ab"));
+  EXPECT_EQ(reader.lengths, std::vector<size_t>{2});
+}
+
+TEST(StandardCodecSerializerTest, AReaderThatLendsNothingIsReadAllTheSame) {
+  struct Declining : ByteBufferStreamReader {
+    using ByteBufferStreamReader::ByteBufferStreamReader;
+    bool NextBytesInPlace(size_t, const uint8_t**) override { return false; }
+  };
+  const std::vector<uint8_t> text = Hex("07 02 61 62");
+  Declining text_reader(text.data(), text.size());
+  EXPECT_EQ(StandardCodecSerializer::SharedInstance().ReadTaggedValue(&text_reader),
+            EncodableValue("ab"));
+  const std::vector<uint8_t> array = Hex("09 01 00 00 2A 00 00 00");
+  Declining array_reader(array.data(), array.size());
+  EXPECT_EQ(StandardCodecSerializer::SharedInstance().ReadTaggedValue(&array_reader),
+            EncodableValue(std::vector<int32_t>{42}));
 }
 
 std::vector<uint8_t> NestedLists(size_t depth) {

@@ -4,8 +4,8 @@
 #include <utility>
 #include <variant>
 
-#include "diagnostic_line.h"
 #include "weft/byte_streams.h"
+#include "weft/diagnostic_line.h"
 
 namespace weft {
 

@@ -1,10 +1,11 @@
 #include "weft/weft_engine.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
-#include "../codec/diagnostic_line.h"
 #include "weft/binary_messenger_impl.h"
+#include "weft/diagnostic_line.h"
 
 namespace weft {
 
@@ -30,11 +31,9 @@ WeftEngine::WeftEngine(const EngineProject& project) {
   params.option_d = project.option_d();
   params.option_flag = project.option_flag();
 
-  std::vector<const char*> arguments;
-  arguments.reserve(project.entry_arguments().size());
-  for (const std::string& argument : project.entry_arguments()) {
-    arguments.push_back(argument.c_str());
-  }
+  std::vector<const char*> arguments(project.entry_arguments().size());
+  std::transform(project.entry_arguments().begin(), project.entry_arguments().end(),
+                 arguments.begin(), [](const std::string& argument) { return argument.c_str(); });
   params.argument_count = static_cast<int32_t>(arguments.size());
   params.argument_array = arguments.empty() ? nullptr : arguments.data();
 

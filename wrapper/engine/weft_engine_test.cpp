@@ -5,9 +5,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "engine_test_support.h"
+#include "message_pump.h"
 #include "weft/weft_view_controller.h"
-#include "weft_standin_controls.h"
+#include "weft_standin_test_controls.h"
 
 namespace weft {
 namespace {
@@ -93,8 +93,9 @@ struct DropCounter {
   explicit DropCounter(int* drops) : drops(drops) {}
   DropCounter(const DropCounter& other) : drops(other.drops), copied(true) {}
   ~DropCounter() {
-    if (!copied)
+    if (!copied) {
       ++*drops;
+    }
   }
   int* drops;
   bool copied = false;
@@ -126,7 +127,7 @@ class NextFrameTest : public WeftEngineTest {
   bool RenderFrame() {
     const uint32_t frames = WeftStandinFrameCount();
     controller_->RepaintNow();
-    return testing::PumpMessagesUntil([frames]() { return WeftStandinFrameCount() > frames; });
+    return test_support::PumpUntil([frames]() { return WeftStandinFrameCount() > frames; });
   }
 
   std::unique_ptr<WeftViewController> controller_;

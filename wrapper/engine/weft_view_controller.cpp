@@ -1,6 +1,6 @@
 #include "weft/weft_view_controller.h"
 
-#include "../codec/diagnostic_line.h"
+#include "weft/diagnostic_line.h"
 
 namespace weft {
 

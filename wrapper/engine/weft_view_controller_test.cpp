@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "weft_standin_controls.h"
+#include "weft_standin_test_controls.h"
 
 namespace weft {
 namespace {

@@ -76,7 +76,8 @@ typedef void (*NextFrameFn)(void* user_data);
 
 WEFT_DESKTOP_EXPORT WeftDesktopEngineRef WeftDesktopEngineCreate(const EngineCreateParams* params);
 WEFT_DESKTOP_EXPORT bool WeftDesktopEngineDestroy(WeftDesktopEngineRef engine);
-WEFT_DESKTOP_EXPORT WeftDesktopMessengerRef WeftDesktopEngineGetMessenger(WeftDesktopEngineRef engine);
+WEFT_DESKTOP_EXPORT WeftDesktopMessengerRef
+WeftDesktopEngineGetMessenger(WeftDesktopEngineRef engine);
 WEFT_DESKTOP_EXPORT WeftDesktopPluginRegistrarRef
 WeftDesktopEngineGetPluginRegistrar(WeftDesktopEngineRef engine, const char* plugin_name);
 WEFT_DESKTOP_EXPORT void WeftDesktopEngineReloadSystemFonts(WeftDesktopEngineRef engine);
@@ -116,9 +117,11 @@ WEFT_DESKTOP_EXPORT void WeftDesktopMessengerSetCallback(WeftDesktopMessengerRef
 WEFT_DESKTOP_EXPORT bool WeftDesktopMessengerSendResponse(
     WeftDesktopMessengerRef messenger, const WeftDesktopMessageResponseHandle* handle,
     const uint8_t* data, size_t data_size);
-WEFT_DESKTOP_EXPORT WeftDesktopMessengerRef WeftDesktopMessengerAddRef(WeftDesktopMessengerRef messenger);
+WEFT_DESKTOP_EXPORT WeftDesktopMessengerRef
+WeftDesktopMessengerAddRef(WeftDesktopMessengerRef messenger);
 WEFT_DESKTOP_EXPORT void WeftDesktopMessengerRelease(WeftDesktopMessengerRef messenger);
-WEFT_DESKTOP_EXPORT WeftDesktopMessengerRef WeftDesktopMessengerLock(WeftDesktopMessengerRef messenger);
+WEFT_DESKTOP_EXPORT WeftDesktopMessengerRef
+WeftDesktopMessengerLock(WeftDesktopMessengerRef messenger);
 WEFT_DESKTOP_EXPORT void WeftDesktopMessengerUnlock(WeftDesktopMessengerRef messenger);
 WEFT_DESKTOP_EXPORT bool WeftDesktopMessengerIsAvailable(WeftDesktopMessengerRef messenger);
 

@@ -1,0 +1,38 @@
+#include "utf.h"
+
+#include <windows.h>
+
+#include <climits>
+
+namespace standin {
+
+std::wstring Utf8ToWide(std::string_view text) {
+  if (text.empty() || text.size() > INT_MAX) {
+    return {};
+  }
+  const int size = static_cast<int>(text.size());
+  const int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  if (count <= 0) {
+    return {};
+  }
+  std::wstring wide(static_cast<size_t>(count), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), count);
+  return wide;
+}
+
+std::string WideToUtf8(std::wstring_view text) {
+  if (text.empty() || text.size() > INT_MAX) {
+    return {};
+  }
+  const int size = static_cast<int>(text.size());
+  const int count =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  if (count <= 0) {
+    return {};
+  }
+  std::string narrow(static_cast<size_t>(count), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), count, nullptr, nullptr);
+  return narrow;
+}
+
+}  // namespace standin

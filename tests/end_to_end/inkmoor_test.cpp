@@ -1,0 +1,162 @@
+// The real inkmoor.exe from the bundle, driven by the stand-in engine's scripted application.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "inkmoor_launcher.h"
+
+namespace {
+
+using ::test_support::BundleExecutable;
+using ::test_support::Launch;
+using ::test_support::RunInkmoor;
+using ::test_support::WithoutFrames;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr std::chrono::seconds kLaunchLimit(60);
+
+// "setTitle" as a string value, ahead of each call's argument.
+constexpr char kSetTitle[] = "07 08 73 65 74 54 69 74 6C 65";
+
+std::string Send(const std::string& hex) {
+  return "send quillmere/window " + hex;
+}
+std::string SetTitle(const std::string& argument_hex) {
+  return Send(std::string(kSetTitle) + " " + argument_hex);
+}
+
+TEST(InkmoorTest, ShowsTheWindowOnlyAfterTheFirstFrameAndExitsCleanly) {
+  const Launch launch = RunInkmoor(BundleExecutable(), {"visible", "title", "close"});
+  ASSERT_TRUE(launch.finished);
+  EXPECT_EQ(launch.exit_code, 0u);
+  ASSERT_FALSE(launch.log.empty());
+  EXPECT_EQ(launch.log.front(), "frame 1 visible 0");
+  EXPECT_THAT(WithoutFrames(launch.log), ElementsAre("visible 1", "title Quillmere"));
+  EXPECT_EQ(launch.error_output, "");
+}
+
+TEST(InkmoorTest, SetsTheTitleOverTheWindowChannel) {
+  const Launch launch =
+      RunInkmoor(BundleExecutable(), {
+                                         SetTitle("07 05 48 65 6C 6C 6F"),
+                                         "title",  // Hello
+                                         SetTitle("07 00"),
+                                         "title",  // empty
+                                         SetTitle("07 05 61 62 00 63 64"),
+                                         "title",  // ab NUL cd
+                                         SetTitle("07 0A 51 75 69 6C 6C 20 F0 9F 96 8B"),
+                                         "title",  // beyond the BMP
+                                         "close",
+                                     });
+  ASSERT_TRUE(launch.finished);
+  EXPECT_EQ(launch.exit_code, 0u);
+  EXPECT_THAT(
+      WithoutFrames(launch.log),
+      ElementsAre("reply quillmere/window 0000", "title Hello", "reply quillmere/window 0000",
+                  "title ", "reply quillmere/window 0000", "title ab",
+                  "reply quillmere/window 0000", "title Quill \xF0\x9F\x96\x8B"));
+  EXPECT_EQ(launch.error_output, "");
+}
+
+TEST(InkmoorTest, KeepsTheTitleForArgumentsThatAreNoString) {
+  const Launch launch = RunInkmoor(BundleExecutable(),
+                                   {
+                                       SetTitle("07 04 4B 65 65 70"),        // Keep
+                                       SetTitle("03 2A 00 00 00"),           // 42
+                                       SetTitle("0C 01 07 01 61"),           // [a]
+                                       SetTitle("0D 01 07 01 61 07 01 62"),  // {a: b}
+                                       SetTitle("00"),                       // null
+                                       SetTitle(""),  // no argument value at all
+                                       "title",
+                                       "close",
+                                   });
+  ASSERT_TRUE(launch.finished);
+  EXPECT_EQ(launch.exit_code, 0u);
+  EXPECT_THAT(
+      WithoutFrames(launch.log),
+      ElementsAre("reply quillmere/window 0000", "reply quillmere/window 0000",
+                  "reply quillmere/window 0000", "reply quillmere/window 0000",
+                  "reply quillmere/window 0000", "reply quillmere/window 0000", "title Keep"));
+  EXPECT_EQ(launch.error_output, "Invalid read in StandardCodecByteStreamReader\n");
+}
+
+TEST(InkmoorTest, AnswersOtherMethodsAsNotImplemented) {
+  const Launch launch =
+      RunInkmoor(BundleExecutable(),
+                 {
+                     Send("07 08 53 65 74 54 69 74 6C 65 07 01 78"),     // SetTitle
+                     Send("07 09 73 65 74 54 69 74 6C 65 20 07 01 78"),  // "setTitle "
+                     Send("07 04 70 69 6E 67 00"),                       // ping
+                     "title",
+                     "close",
+                 });
+  ASSERT_TRUE(launch.finished);
+  EXPECT_EQ(launch.exit_code, 0u);
+  EXPECT_THAT(WithoutFrames(launch.log),
+              ElementsAre("reply quillmere/window -", "reply quillmere/window -",
+                          "reply quillmere/window -", "title Quillmere"));
+  EXPECT_EQ(launch.error_output, "");
+}
+
+TEST(InkmoorTest, AnswersMessagesThatAreNoMethodCallWithTheEmptyReply) {
+  const Launch launch = RunInkmoor(BundleExecutable(), {Send("00"), Send(""), "title", "close"});
+  ASSERT_TRUE(launch.finished);
+  EXPECT_EQ(launch.exit_code, 0u);
+  EXPECT_THAT(
+      WithoutFrames(launch.log),
+      ElementsAre("reply quillmere/window -", "reply quillmere/window -", "title Quillmere"));
+  EXPECT_EQ(launch.error_output,
+            "Invalid method call; method name is not a string.\n"
+            "Unable to construct method call from message on channel quillmere/window\n"
+            "Invalid read in StandardCodecByteStreamReader\n"
+            "Invalid method call; method name is not a string.\n"
+            "Unable to construct method call from message on channel quillmere/window\n");
+}
+
+// The command line after the program name, through the real wWinMain, reaches the engine as
+// UTF-8: an empty argument keeps its place, an unpaired surrogate makes its argument empty.
+TEST(InkmoorTest, PassesTheCommandLineToTheEngine) {
+  struct Case {
+    std::wstring arguments;
+    const char* seen;
+  };
+  const Case cases[] = {
+      {L"", "arguments 0 null"},
+      {L"first \"\" third", "arguments 3 6669727374 - 7468697264"},
+      {L"a\xD800z \xD83D\xDD8B", "arguments 2 - F09F968B"},
+      {L"\"two words\" \x00E9", "arguments 2 74776F20776F726473 C3A9"},
+  };
+  for (const Case& c : cases) {
+    const Launch launch =
+        RunInkmoor(BundleExecutable(), {"arguments", "close"}, kLaunchLimit, {c.arguments, L""});
+    ASSERT_TRUE(launch.finished);
+    EXPECT_EQ(launch.exit_code, 0u);
+    EXPECT_THAT(WithoutFrames(launch.log), ElementsAre(c.seen));
+  }
+}
+
+TEST(InkmoorTest, ExitsWithOneWhenTheBundleHasNoData) {
+  namespace fs = std::filesystem;
+  const fs::path bundle = fs::path(BundleExecutable()).parent_path();
+  const fs::path bare = fs::temp_directory_path() / "inkmoor-without-data";
+  fs::remove_all(bare);
+  fs::create_directories(bare);
+  fs::copy_file(bundle / "inkmoor.exe", bare / "inkmoor.exe");
+  fs::copy_file(bundle / "weft_windows.dll", bare / "weft_windows.dll");
+
+  const Launch launch = RunInkmoor((bare / "inkmoor.exe").wstring(), {"close"});
+  fs::remove_all(bare);
+  ASSERT_TRUE(launch.finished);
+  EXPECT_EQ(launch.exit_code, 1u);
+  EXPECT_THAT(launch.error_output, HasSubstr("Failed to create view controller.\n"));
+  EXPECT_TRUE(launch.log.empty());
+}
+
+}  // namespace

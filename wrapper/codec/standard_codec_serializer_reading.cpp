@@ -1,0 +1,373 @@
+#include "weft/standard_codec_serializer.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <deque>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <typeinfo>
+#include <utility>
+#include <vector>
+
+#include "standard_codec_format.h"
+#include "weft/diagnostic_line.h"
+
+// Reading values from untrusted bytes, within the decode limits that the header states. The
+// standard reader is read through its own operations, which lend the message bytes in place;
+// any other reader only through NextByte, NextBytes and SkipPadding, so that it sees every byte.
+
+namespace weft {
+
+namespace {
+
+static_assert(sizeof(size_t) >= sizeof(uint64_t), "array byte counts are computed in size_t");
+
+constexpr char kUnknownTypeLine[] = "Unknown type in StandardCodecSerializer::ReadValueOfType: ";
+constexpr char kTooDeepLine[] =
+    "Nesting too deep in StandardCodecSerializer::ReadValueOfType; value read as null.";
+
+// Typed arrays are grown and value-initialised one page at a time ahead of the bytes copied in:
+// the zero-fill, which a vector cannot skip, faults the page in, and the copy finds it still in
+// the first-level cache.
+constexpr size_t kCopyBlockBytes = 4096;
+
+// How deep in lists and maps the decoder on this thread is.
+thread_local size_t open_containers = 0;
+
+// Enters one list or map.
+class ContainerScope {
+ public:
+  ContainerScope() { ++open_containers; }
+  ~ContainerScope() { --open_containers; }
+
+  ContainerScope(const ContainerScope&) = delete;
+  ContainerScope& operator=(const ContainerScope&) = delete;
+};
+
+// The elements of the lists that the decoder on this thread is inside of, innermost last. A list
+// collects its elements here and moves them into a vector of exactly their number once it is
+// complete, so that a declared count reserves nothing and no list's storage is ever grown: what
+// a list holds is what its own bytes made, and at most twice that is alive at any moment. The
+// blocks of a deque never move, so a nested list's elements pile up above its enclosing list's.
+// The outermost list owns the deque; the thread only points at it, since a thread_local with a
+// destructor is not safe at thread exit on every Windows runtime.
+thread_local std::deque<EncodableValue>* pending_elements = nullptr;
+
+// The elements that one list has collected so far; dropped if the list is left by an exception.
+// Leaving a list puts back what its enclosing list saw: the same deque, or none after the
+// outermost list.
+class PendingElements {
+ public:
+  PendingElements() : enclosing_(pending_elements) {
+    if (enclosing_ == nullptr) {
+      pending_elements = &owned_.emplace();
+    }
+    base_ = pending_elements->size();
+  }
+  ~PendingElements() {
+    pending_elements->resize(base_);
+    pending_elements = enclosing_;
+  }
+
+  PendingElements(const PendingElements&) = delete;
+  PendingElements& operator=(const PendingElements&) = delete;
+
+  void Add(EncodableValue value) { pending_elements->push_back(std::move(value)); }
+
+  ValueList Take() {
+    const auto first = pending_elements->begin() + static_cast<std::ptrdiff_t>(base_);
+    ValueList list(std::make_move_iterator(first),
+                   std::make_move_iterator(pending_elements->end()));
+    pending_elements->resize(base_);
+    return list;
+  }
+
+ private:
+  std::deque<EncodableValue>* enclosing_;
+  std::optional<std::deque<EncodableValue>> owned_;
+  size_t base_ = 0;
+};
+
+// Only the exact standard reader is read in place: a derived reader may read differently, and
+// is read through its virtual operations like any other.
+bool LendsInPlace(const ByteStreamReader& stream) {
+  return typeid(stream) == typeid(ByteBufferStreamReader);
+}
+
+bool KnowsRemaining(const ByteStreamReader& stream) {
+  return stream.RemainingBytes() != ByteStreamReader::kUnknownRemaining;
+}
+
+// Only a reader that counts its bytes can say that the message has ended.
+bool AtEnd(const ByteStreamReader& stream) {
+  return stream.RemainingBytes() == 0;
+}
+
+template <typename T>
+T ReadScalar(ByteStreamReader* stream) {
+  uint8_t bytes[sizeof(T)] = {};
+  stream->NextBytes(bytes, sizeof(T));
+  T value;
+  std::memcpy(&value, bytes, sizeof(T));
+  return value;
+}
+
+// The element count that a read of count elements falls back to when its bytes run past the end.
+size_t UnbackedCount(size_t count, size_t element_size) {
+  return count * element_size <= StandardCodecSerializer::kMaxUnbackedBytes ? count : 0;
+}
+
+// Whether a read of length bytes cannot be backed by the rest of the message and is too large to
+// stand in for with zeros; such a read is left out, which reads as empty.
+bool TooLargeToFake(const ByteStreamReader& stream, size_t count, size_t element_size) {
+  return KnowsRemaining(stream) && count * element_size > stream.RemainingBytes() &&
+         UnbackedCount(count, element_size) == 0;
+}
+
+// Built straight from the message bytes, without zero-filling first.
+template <typename Bytes>
+Bytes BytesFrom(const uint8_t* bytes, size_t length);
+
+template <>
+std::string BytesFrom(const uint8_t* bytes, size_t length) {
+  return std::string(reinterpret_cast<const char*>(bytes), length);
+}
+
+template <>
+std::vector<uint8_t> BytesFrom(const uint8_t* bytes, size_t length) {
+  return std::vector<uint8_t>(bytes, bytes + length);
+}
+
+template <typename Bytes>
+Bytes ReadByteRunInPlace(ByteStreamReader* stream, size_t length) {
+  const uint8_t* bytes = nullptr;
+  if (!stream->NextBytesInPlace(length, &bytes)) {
+    return Bytes(UnbackedCount(length, 1), 0);
+  }
+  if (length == 0) {
+    return Bytes();
+  }
+  return BytesFrom<Bytes>(bytes, length);
+}
+
+template <typename Bytes>
+Bytes ReadByteRun(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
+  const size_t length = serializer.ReadSizePrefix(stream);
+  if (LendsInPlace(*stream)) {
+    return ReadByteRunInPlace<Bytes>(stream, length);
+  }
+  if (TooLargeToFake(*stream, length, 1)) {
+    return Bytes();
+  }
+  Bytes bytes(length, 0);
+  stream->NextBytes(reinterpret_cast<uint8_t*>(bytes.data()), length);
+  return bytes;
+}
+
+// The message bytes may lie at any alignment and are no T objects, so they are copied into the
+// elements byte-wise (memcpy) rather than read through a T pointer.
+template <typename T>
+std::vector<T> ReadTypedArrayInPlace(ByteStreamReader* stream, size_t count) {
+  const uint8_t* bytes = nullptr;
+  if (!stream->NextBytesInPlace(count * sizeof(T), &bytes)) {
+    return std::vector<T>(UnbackedCount(count, sizeof(T)));
+  }
+  constexpr size_t kBlockCount = kCopyBlockBytes / sizeof(T);
+  std::vector<T> array;
+  array.reserve(count);
+  while (array.size() < count) {
+    const size_t done = array.size();
+    const size_t block = std::min(kBlockCount, count - done);
+    array.resize(done + block);
+    std::memcpy(array.data() + done, bytes + done * sizeof(T), block * sizeof(T));
+  }
+  return array;
+}
+
+template <typename T>
+std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
+  const size_t count = serializer.ReadSizePrefix(stream);
+  stream->SkipPadding(sizeof(T));
+  if (LendsInPlace(*stream)) {
+    return ReadTypedArrayInPlace<T>(stream, count);
+  }
+  if (TooLargeToFake(*stream, count, sizeof(T))) {
+    return {};
+  }
+  std::vector<T> array(count);
+  stream->NextBytes(reinterpret_cast<uint8_t*>(array.data()), count * sizeof(T));
+  return array;
+}
+
+// Each element is read from the list's own bytes, however many its enclosing lists still expect.
+ValueList ReadList(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
+  const size_t count = serializer.ReadSizePrefix(stream);
+  ContainerScope scope;
+  PendingElements elements;
+  for (size_t i = 0; i < count; ++i) {
+    const bool at_end = AtEnd(*stream);
+    elements.Add(serializer.ReadTaggedValue(stream));
+    if (at_end) {
+      break;
+    }
+  }
+  return elements.Take();
+}
+
+ValueMap ReadMap(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
+  const size_t count = serializer.ReadSizePrefix(stream);
+  ContainerScope scope;
+  ValueMap map;
+  for (size_t i = 0; i < count; ++i) {
+    const bool at_end = AtEnd(*stream);
+    EncodableValue key = serializer.ReadTaggedValue(stream);
+    EncodableValue mapped = serializer.ReadTaggedValue(stream);
+    // Keys arrive in order from an encoded map, so the end is the right place to look first.
+    map.try_emplace(map.end(), std::move(key), std::move(mapped));
+    if (at_end) {
+      break;
+    }
+  }
+  return map;
+}
+
+// Moves past length bytes, or to the end when fewer remain, without a diagnostic where the
+// reader can tell.
+void SkipBytes(ByteStreamReader* stream, size_t length) {
+  if (KnowsRemaining(*stream)) {
+    length = std::min(length, stream->RemainingBytes());
+  }
+  if (LendsInPlace(*stream)) {
+    const uint8_t* bytes = nullptr;
+    stream->NextBytesInPlace(length, &bytes);
+    return;
+  }
+  uint8_t scratch[kCopyBlockBytes];
+  while (length != 0) {
+    const size_t block = std::min(length, sizeof(scratch));
+    stream->NextBytes(scratch, block);
+    length -= block;
+  }
+}
+
+// Moves past the payload of a value whose tag has been read and returns how many nested
+// values follow it (elements, or keys and mapped values).
+size_t SkipPayload(const StandardCodecSerializer& serializer, uint8_t type,
+                   ByteStreamReader* stream) {
+  switch (type) {
+    case kInt32Tag:
+      SkipBytes(stream, sizeof(int32_t));
+      return 0;
+    case kInt64Tag:
+      SkipBytes(stream, sizeof(int64_t));
+      return 0;
+    case kDoubleTag:
+      stream->SkipPadding(sizeof(double));
+      SkipBytes(stream, sizeof(double));
+      return 0;
+    case kLegacyStringTag:
+    case kStringTag:
+    case kByteArrayTag:
+      SkipBytes(stream, serializer.ReadSizePrefix(stream));
+      return 0;
+    case kInt32ArrayTag:
+    case kFloatArrayTag: {
+      const size_t count = serializer.ReadSizePrefix(stream);
+      stream->SkipPadding(4);
+      SkipBytes(stream, count * 4);
+      return 0;
+    }
+    case kInt64ArrayTag:
+    case kDoubleArrayTag: {
+      const size_t count = serializer.ReadSizePrefix(stream);
+      stream->SkipPadding(8);
+      SkipBytes(stream, count * 8);
+      return 0;
+    }
+    case kListTag:
+      return serializer.ReadSizePrefix(stream);
+    case kMapTag:
+      return 2 * serializer.ReadSizePrefix(stream);
+    default:
+      return 0;
+  }
+}
+
+// Skips a value and all that it holds with a counter instead of recursion. No more values can
+// be pending than bytes remain, which also keeps the counter from overflowing.
+void SkipNestedValue(const StandardCodecSerializer& serializer, uint8_t type,
+                     ByteStreamReader* stream) {
+  size_t pending = SkipPayload(serializer, type, stream);
+  while (pending != 0 && !AtEnd(*stream)) {
+    pending = std::min(pending - 1, stream->RemainingBytes());
+    pending += SkipPayload(serializer, stream->NextByte(), stream);
+  }
+}
+
+}  // namespace
+
+EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
+                                                        ByteStreamReader* stream) const {
+  switch (type) {
+    case kNullTag:
+      return EncodableValue();
+    case kTrueTag:
+      return EncodableValue(true);
+    case kFalseTag:
+      return EncodableValue(false);
+    case kInt32Tag:
+      return EncodableValue(ReadScalar<int32_t>(stream));
+    case kInt64Tag:
+      return EncodableValue(ReadScalar<int64_t>(stream));
+    case kDoubleTag:
+      stream->SkipPadding(sizeof(double));
+      return EncodableValue(ReadScalar<double>(stream));
+    case kLegacyStringTag:
+    case kStringTag:
+      return EncodableValue(ReadByteRun<std::string>(*this, stream));
+    case kByteArrayTag:
+      return EncodableValue(ReadByteRun<std::vector<uint8_t>>(*this, stream));
+    case kInt32ArrayTag:
+      return EncodableValue(ReadTypedArray<int32_t>(*this, stream));
+    case kInt64ArrayTag:
+      return EncodableValue(ReadTypedArray<int64_t>(*this, stream));
+    case kDoubleArrayTag:
+      return EncodableValue(ReadTypedArray<double>(*this, stream));
+    case kFloatArrayTag:
+      return EncodableValue(ReadTypedArray<float>(*this, stream));
+    case kListTag:
+    case kMapTag:
+      break;
+    default:
+      WriteDiagnosticLine(kUnknownTypeLine + std::to_string(type));
+      return EncodableValue();
+  }
+  if (open_containers >= kMaxNestingDepth) {
+    WriteDiagnosticLine(kTooDeepLine);
+    SkipNestedValue(*this, type, stream);
+    return EncodableValue();
+  }
+  if (type == kListTag) {
+    return EncodableValue(ReadList(*this, stream));
+  }
+  return EncodableValue(ReadMap(*this, stream));
+}
+
+EncodableValue StandardCodecSerializer::ReadTaggedValue(ByteStreamReader* stream) const {
+  return ReadValueOfType(stream->NextByte(), stream);
+}
+
+size_t StandardCodecSerializer::ReadSizePrefix(ByteStreamReader* stream) const {
+  const uint8_t first = stream->NextByte();
+  if (first < kTwoByteSizeMarker) {
+    return first;
+  }
+  if (first == kTwoByteSizeMarker) {
+    return ReadScalar<uint16_t>(stream);
+  }
+  return ReadScalar<uint32_t>(stream);
+}
+
+}  // namespace weft
