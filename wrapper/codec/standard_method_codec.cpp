@@ -28,6 +28,12 @@ CodecRegistry& Registry() {
   return *registry;
 }
 
+// The value itself when there is one, so that packing writes it where it lies instead of a copy.
+const EncodableValue& ValueOrNull(const EncodableValue* value) {
+  static const EncodableValue null;
+  return value != nullptr ? *value : null;
+}
+
 }  // namespace
 
 const StandardMethodCodec& StandardMethodCodec::ForSerializer(
@@ -66,7 +72,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::PackCall(
   bytes->reserve(kEnvelopeReserve);
   ByteBufferStreamWriter writer(bytes.get());
   serializer_->WriteValue(EncodableValue(call.method_name()), &writer);
-  serializer_->WriteValue(call.arguments() ? *call.arguments() : EncodableValue(), &writer);
+  serializer_->WriteValue(ValueOrNull(call.arguments()), &writer);
   return bytes;
 }
 
@@ -76,7 +82,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::PackSuccess(
   bytes->reserve(kEnvelopeReserve);
   ByteBufferStreamWriter writer(bytes.get());
   writer.PutByte(kSuccessTag);
-  serializer_->WriteValue(result ? *result : EncodableValue(), &writer);
+  serializer_->WriteValue(ValueOrNull(result), &writer);
   return bytes;
 }
 
@@ -90,7 +96,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::PackError(
   serializer_->WriteValue(EncodableValue(error_code), &writer);
   serializer_->WriteValue(error_message.empty() ? EncodableValue() : EncodableValue(error_message),
                           &writer);
-  serializer_->WriteValue(details ? *details : EncodableValue(), &writer);
+  serializer_->WriteValue(ValueOrNull(details), &writer);
   return bytes;
 }
 
