@@ -228,10 +228,23 @@ std::string CheckLog(const std::vector<std::string>& log, const SoakScript& scri
   return {};
 }
 
+// For a launch that hung: how far the script got and what the process wrote, so that a rare
+// hang can be told apart from a slow machine without replaying it.
+std::string WhereItStopped(const Launch& launch, const SoakScript& script) {
+  const std::vector<std::string> events = WithoutFrames(launch.log);
+  std::string where = std::to_string(events.size()) + " of " +
+                      std::to_string(script.expected_log.size()) + " events logged, " +
+                      std::to_string(launch.log.size() - events.size()) + " frames";
+  if (!events.empty()) {
+    where += ", the last \"" + events.back().substr(0, 200) + "\"";
+  }
+  return where + "; standard error: \"" + launch.error_output.substr(0, 400) + "\"";
+}
+
 // Empty when the launch behaved; otherwise what went wrong first.
 std::string CheckLaunch(const Launch& launch, const SoakScript& script) {
   if (!launch.finished) {
-    return "still running after the time limit";
+    return "still running after the time limit, " + WhereItStopped(launch, script);
   }
   if (launch.exit_code != 0) {
     return "exit code " + std::to_string(launch.exit_code);
