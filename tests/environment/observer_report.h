@@ -4,12 +4,18 @@
 #ifndef TESTS_ENVIRONMENT_OBSERVER_REPORT_H_
 #define TESTS_ENVIRONMENT_OBSERVER_REPORT_H_
 
+#include <chrono>
 #include <fstream>
 #include <string>
 
 #include "inkmoor_launcher.h"
 
 namespace environment {
+
+// How long an observer waits for the host to reach an event, and for a sent message's answer.
+constexpr std::chrono::seconds kEventLimit(30);
+constexpr std::chrono::seconds kNoWait(0);
+constexpr unsigned kSendLimitMilliseconds = 10000;
 
 class ObserverReport {
  public:

@@ -27,13 +27,13 @@
 namespace {
 
 using environment::HandleText;
+using environment::kEventLimit;
+using environment::kNoWait;
+using environment::kSendLimitMilliseconds;
 using environment::ObserverReport;
 using test_support::InkmoorProcess;
 using test_support::Launch;
 
-constexpr std::chrono::seconds kEventLimit(30);
-constexpr std::chrono::seconds kNoWait(0);
-constexpr UINT kSendLimitMilliseconds = 10000;
 constexpr wchar_t kPersonalizeKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 constexpr wchar_t kLightThemeValue[] = L"AppsUseLightTheme";

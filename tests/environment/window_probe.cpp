@@ -25,14 +25,14 @@
 namespace {
 
 using environment::HandleText;
+using environment::kEventLimit;
+using environment::kNoWait;
+using environment::kSendLimitMilliseconds;
 using environment::ObserverReport;
 using test_support::InkmoorProcess;
 using test_support::Launch;
 using test_support::OwnedHandle;
 
-constexpr std::chrono::seconds kEventLimit(30);
-constexpr std::chrono::seconds kNoWait(0);
-constexpr UINT kSendLimitMilliseconds = 10000;
 constexpr wchar_t kObserverClass[] = L"InkmoorEnvironmentObserver";
 constexpr int kClassNameLength = 64;
 
