@@ -1,22 +1,22 @@
 #!/usr/bin/env bash
 # Builds the Windows bundle and runs inkmoor.exe under Wine: in a window on $DISPLAY when
 # there is one; otherwise under Xvfb, where it saves a screenshot of the window after the
-# first frame into build/windows/screenshot.png and closes the window.
+# first frame into build/windows-release/screenshot.png and closes the window.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 tools/install-deps
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$(nproc)"
+cmake --preset windows-release >/dev/null
+cmake --build --preset windows-release -j "$(nproc)" --target inkmoor_bundle close_inkmoor
 
-bundle=build/windows/bundle
+bundle=build/windows-release/bundle
 if [[ -n ${DISPLAY:-} ]]; then
   exec tools/wine-run --display "$bundle/inkmoor.exe" "$@"
 fi
 
 screen=:77
-screenshot=build/windows/screenshot.png
-log=build/windows/run.log
+screenshot=build/windows-release/screenshot.png
+log=build/windows-release/run.log
 rm -f "$log" "$screenshot"
 Xvfb "$screen" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -38,7 +38,7 @@ for _ in $(seq 600); do
 done
 sleep 1
 import -window root "$screenshot"
-tools/wine-run --display explorer "$desktop" build/windows/bin/close_inkmoor.exe
+tools/wine-run --display explorer "$desktop" build/windows-release/bin/close_inkmoor.exe
 status=0
 wait "$app" || status=$?
 echo "Screenshot: $screenshot (inkmoor.exe exited with $status)"

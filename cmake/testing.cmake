@@ -1,4 +1,14 @@
-# GoogleTest for both builds, from the sources Debian's googletest package ships.
+# Tests, only when BUILD_TESTING is on: GoogleTest from the sources Debian's googletest package
+# ships, and weft_add_test. A build without tests (a release package) needs none of it.
+option(BUILD_TESTING "Build the tests (needs GoogleTest)" ON)
+if(BUILD_TESTING AND NOT WEFT_USE_STANDIN)
+  # The tests watch and steer the engine through the stand-in's test controls.
+  message(STATUS "Tests need the stand-in engine: with WEFT_ENGINE_DIR only the host is built")
+  set(BUILD_TESTING OFF)
+endif()
+if(NOT BUILD_TESTING)
+  return()
+endif()
 enable_testing()
 
 set(WEFT_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
@@ -8,10 +18,12 @@ set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${WEFT_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
 # weft_add_test(NAME SOURCES ... LIBRARIES ...): one test program, run as one ctest test
-# (under Wine in the cross build, through the crosscompiling emulator).
+# (under Wine in the cross build, through the crosscompiling emulator). It links the engine
+# library as tests load it: on Windows the stand-in's build with its test controls.
 function(weft_add_test name)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;LIBRARIES")
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} weft_engine_import GTest::gmock
+    GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
 endfunction()

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine_library.h"
 #include "utils.h"
 #include "weft/engine_project.h"
 #include "weft_window.h"
@@ -17,11 +18,15 @@ constexpr wchar_t kBundleFolder[] = L"data";
 constexpr wchar_t kWindowTitle[] = L"Quillmere";
 constexpr LogicalPoint kWindowOrigin = {10, 10};
 constexpr int kExitSuccess = 0;
-constexpr int kExitWindowFailed = 1;
+// The engine library, the window or the engine could not be set up.
+constexpr int kExitStartFailed = 1;
 
 }  // namespace
 
 int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  if (!LoadEngineLibrary()) {
+    return kExitStartFailed;
+  }
   if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) {
     AttachDebugConsole();
   }
@@ -37,7 +42,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   const LogicalSize size =
       InitialWindowSize(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), scale);
   if (!window.OpenWindow(kWindowTitle, kWindowOrigin, size)) {
-    return kExitWindowFailed;
+    return kExitStartFailed;
   }
   window.SetQuitOnDestroy(true);
 

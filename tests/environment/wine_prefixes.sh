@@ -36,30 +36,13 @@ windows_path() {
   echo "Z:${absolute//\//\\}"
 }
 
-# A prefix booted once, with the null driver; copied with cp -a (never hard links: wineserver
-# rewrites the registry files in place, which would change the template too). The null driver
-# is set before any copy starts, because the default desktop's explorer.exe keeps the driver it
-# started with; a desktop started by explorer /desktop=NAME loads the driver anew.
+# The template of this build folder's checks: a prefix with the null driver, copied from the work
+# tree's booted template by tools/wine-run (never hard links: wineserver rewrites the registry
+# files in place, which would change the template too). The null driver is set before any copy
+# starts, because the default desktop's explorer.exe keeps the driver it started with; a desktop
+# started by explorer /desktop=NAME loads the driver anew.
 env_make_template() {
-  local template=$1 log=$1.setup.log
-  exec 8>"$template.lock"
-  flock 8
-  if [[ ! -f $template/.environment-ready ]]; then
-    WINEPREFIX=$template "$env_wineserver" -k 2>/dev/null || true
-    rm -rf "$template"
-    echo "$env_name: making the Wine prefix template $template (once per build folder)"
-    if ! WINEPREFIX=$template timeout 180 "$env_wine" wineboot -i </dev/null >"$log" 2>&1 ||
-      ! WINEPREFIX=$template timeout 60 "$env_wine" reg add 'HKCU\Software\Wine\Drivers' \
-        /v Graphics /t REG_SZ /d null /f </dev/null >>"$log" 2>&1 ||
-      ! WINEPREFIX=$template timeout 60 "$env_wineserver" -w </dev/null >>"$log" 2>&1; then
-      cat "$log" >&2
-      WINEPREFIX=$template "$env_wineserver" -k 2>/dev/null || true
-      env_fail "booting the template prefix failed"
-    fi
-    touch "$template/.environment-ready"
-  fi
-  flock -u 8
-  exec 8>&-
+  tools/wine-run --prepare "$1" null || env_fail "preparing the template prefix $1 failed"
 }
 
 environment_setup() {

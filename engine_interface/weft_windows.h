@@ -1,4 +1,5 @@
-// The C interface of the engine library weft_windows.dll, as the host uses it.
+// The C interface of the engine library weft_windows.dll, as the host uses it. The functions it
+// declares are listed again, for linking, in weft_windows.def beside it.
 //
 // The header includes no Windows header, so that the portable channel layer can use the
 // messenger part of it on any platform. The window types are spelled the way <windows.h>
