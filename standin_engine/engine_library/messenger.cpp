@@ -4,6 +4,7 @@
 
 #include "call_ledger.h"
 #include "diagnostic_stream.h"
+#include "test_switches.h"
 
 namespace standin {
 
@@ -105,7 +106,11 @@ bool Messenger::Unlock() {
 
 bool Messenger::IsAvailable() const {
   std::lock_guard<std::mutex> hold(state_mutex_);
-  return available_;
+  return IsOpen();
+}
+
+bool Messenger::IsOpen() const {
+  return available_ && !IsFailing(kWeftStandinMessengerIsAvailable);
 }
 
 void Messenger::End() {
@@ -145,7 +150,7 @@ Delivery Messenger::Deliver(const std::string& channel, const uint8_t* bytes, si
   uint64_t id = 0;
   {
     std::lock_guard<std::mutex> hold(state_mutex_);
-    if (!available_) {
+    if (!IsOpen()) {
       return Delivery::kUnavailable;
     }
     const auto found = callbacks_.find(channel);
@@ -171,7 +176,7 @@ Response Messenger::Respond(const WeftDesktopMessageResponseHandle* handle, cons
   ResponseSink sink;
   {
     std::lock_guard<std::mutex> hold(state_mutex_);
-    if (!available_) {
+    if (!IsOpen()) {
       WriteDiagnosticLine(kLateResponseLine);
       CountLateResponse();
       return Response::kUnavailable;
@@ -202,7 +207,7 @@ bool Messenger::Send() {
 bool Messenger::SendWithReply(ReplyArrivedFn reply, void* user_data) {
   {
     std::lock_guard<std::mutex> hold(state_mutex_);
-    if (!available_) {
+    if (!IsOpen()) {
       return false;
     }
     pending_sends_.push_back(PendingSend{reply, user_data});

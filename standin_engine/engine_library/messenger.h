@@ -36,6 +36,9 @@ class Messenger {
   bool Lock();
   bool Unlock();
 
+  // False after End, and while the test controls pause every messenger (failing
+  // IsAvailable): then nothing is delivered, sent or answered, but open messages and pending
+  // sends are kept for when it is available again.
   bool IsAvailable() const;
   // For good: no more delivery or response; pending sends of the host get the empty reply.
   void End();
@@ -72,6 +75,8 @@ class Messenger {
   Messenger(const Messenger&) = delete;
   Messenger& operator=(const Messenger&) = delete;
 
+  // With state_mutex_ held.
+  bool IsOpen() const;
   std::vector<PendingSend> TakePendingSends();
   static void Answer(const std::vector<PendingSend>& sends, const uint8_t* bytes, size_t size);
 

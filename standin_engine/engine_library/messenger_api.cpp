@@ -86,8 +86,5 @@ void WeftDesktopMessengerUnlock(WeftDesktopMessengerRef messenger) {
 
 bool WeftDesktopMessengerIsAvailable(WeftDesktopMessengerRef messenger) {
   CountCall(kWeftStandinMessengerIsAvailable);
-  if (standin::IsFailing(kWeftStandinMessengerIsAvailable)) {
-    return false;
-  }
   return messenger != nullptr && Messenger::FromHandle(messenger)->IsAvailable();
 }

@@ -252,14 +252,31 @@ TEST_F(MessengerTest, SendsAreRefusedWhenFailingOrEnded) {
   WeftDesktopMessengerRelease(held);
 }
 
-TEST_F(MessengerTest, FailingAvailabilityOnlyChangesWhatIsAvailableAnswers) {
+// Failing availability pauses the messenger as the end would stop it, but only until cleared:
+// the message delivered before can still be answered afterwards.
+TEST_F(MessengerTest, FailingAvailabilityPausesDeliveryAndResponsesUntilCleared) {
   WeftDesktopMessengerSetCallback(messenger_, "a/b", Listen, &listener_);
+  const uint32_t id = Inject("a/b", {0x01});
+  const Bytes answer = {0x00, 0x00};
+  Replies replies;
   WeftStandinSetFailing(kWeftStandinMessengerIsAvailable, true);
   EXPECT_FALSE(WeftDesktopMessengerIsAvailable(messenger_));
-  const uint32_t id = Inject("a/b", {0x01});
-  EXPECT_NE(id, 0u);
+  EXPECT_EQ(Inject("a/b", {0x02}), 0u);
+  EXPECT_FALSE(WeftDesktopMessengerSendResponse(messenger_, listener_.handles.at(0), answer.data(),
+                                                answer.size()));
+  EXPECT_FALSE(
+      WeftDesktopMessengerSendWithReply(messenger_, "a/b", nullptr, 0, CollectReply, &replies));
+  EXPECT_EQ(WeftStandinReplySize(id), -1);
+  EXPECT_EQ(WeftStandinLateResponseCount(), 1u);
+  EXPECT_EQ(listener_.calls, 1);
+
   WeftStandinSetFailing(kWeftStandinMessengerIsAvailable, false);
   EXPECT_TRUE(WeftDesktopMessengerIsAvailable(messenger_));
+  EXPECT_TRUE(WeftDesktopMessengerSendResponse(messenger_, listener_.handles.at(0), answer.data(),
+                                               answer.size()));
+  EXPECT_EQ(ReplyOf(id), answer);
+  EXPECT_NE(Inject("a/b", {0x02}), 0u);
+  EXPECT_EQ(WeftStandinRefusedResponseCount(), 0u);
 }
 
 TEST_F(MessengerTest, CountsAndOrdersEveryCall) {

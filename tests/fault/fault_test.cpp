@@ -211,14 +211,26 @@ class ScriptedApplication {
 
 class WindowChannelFaultTest : public FaultTest {};
 
+// The window procedure that the title handler's SetWindowTextW reaches before the answer.
+WNDPROC g_window_procedure = nullptr;
+
+// Makes the messenger unavailable while the title is being set, between delivery and answer.
+LRESULT CALLBACK PauseMessengerOnSetText(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_SETTEXT) {
+    WeftStandinSetFailing(kWeftStandinMessengerIsAvailable, true);
+  }
+  return CallWindowProcW(g_window_procedure, window, message, wparam, lparam);
+}
+
 TEST_F(WindowChannelFaultTest, AnAnswerWhileTheMessengerIsUnavailableIsDroppedAndUnlocked) {
   ScriptedApplication application(
       {std::string("send quillmere/window ") + kSetTitleHelloHex, "title"});
-  WeftStandinSetFailing(kWeftStandinMessengerIsAvailable, true);
   WeftWindow window(weft::EngineProject(L"data"));
   CaptureAllErrors();
   ASSERT_TRUE(window.OpenWindow(L"Quillmere", kOrigin, kSize));
   HWND handle = window.NativeHandle();
+  g_window_procedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PauseMessengerOnSetText)));
   // The title is set and the answer tried within one dispatch of the message.
   EXPECT_TRUE(PumpUntil([handle] { return Title(handle) == L"Hello"; }));
   // No event marks a reply that never comes: the application gets this long to read the title
@@ -328,28 +340,33 @@ std::vector<uint8_t> ReplyOf(uint32_t id) {
   return bytes;
 }
 
-// The real title handler on a messenger that the test makes unavailable and then available
-// again: the answer given meanwhile is dropped, the next one goes out.
+// The real title handler on a messenger that becomes unavailable while a message is handled
+// and available again later: the answer given meanwhile never reaches the application, nothing
+// is delivered meanwhile, and afterwards the next message is delivered and answered.
 TEST_F(WindowChannelFaultTest, TheChannelAnswersAgainOnceTheMessengerIsBack) {
   Win32Window window;
   ASSERT_TRUE(window.OpenWindow(L"Quillmere", kOrigin, kSize));
-  StandinChannel channel([&window](const Call& call, Result result) {
+  bool pause = true;
+  StandinChannel channel([&window, &pause](const Call& call, Result result) {
+    WeftStandinSetFailing(kWeftStandinMessengerIsAvailable, pause);
     HandleTitleCall(window, call, std::move(result));
   });
 
-  WeftStandinSetFailing(kWeftStandinMessengerIsAvailable, true);
   const uint32_t dropped = channel.Send(kSetTitleHello);
   EXPECT_EQ(Title(window.NativeHandle()), L"Hello");
-  EXPECT_EQ(WeftStandinReplySize(dropped), -1);
+  EXPECT_EQ(channel.Send(kSetTitleAgain), 0u) << "delivered while unavailable";
+  EXPECT_EQ(Title(window.NativeHandle()), L"Hello");
   EXPECT_EQ(Count(kWeftStandinMessengerSendResponse), 0u);
 
   WeftStandinSetFailing(kWeftStandinMessengerIsAvailable, false);
+  pause = false;
   const uint32_t answered = channel.Send(kSetTitleAgain);
   EXPECT_EQ(Title(window.NativeHandle()), L"Again");
   EXPECT_EQ(ReplyOf(answered), kSuccessReply);
   EXPECT_EQ(WeftStandinReplySize(dropped), -1);
   EXPECT_EQ(Count(kWeftStandinMessengerSendResponse), 1u);
   EXPECT_EQ(Count(kWeftStandinMessengerUnlock), Count(kWeftStandinMessengerLock));
+  EXPECT_EQ(WeftStandinLateResponseCount(), 0u);
 }
 
 class EngineEndRaceTest : public FaultTest {};

@@ -50,8 +50,10 @@ WEFT_DESKTOP_EXPORT uint32_t WeftStandinCallCount(WeftStandinCall call);
 WEFT_DESKTOP_EXPORT uint64_t WeftStandinLastCallSequence(WeftStandinCall call);
 
 // Makes a function fail until cleared: WeftDesktopViewControllerCreate returns null,
-// WeftDesktopMessengerSendWithReply returns false, WeftDesktopMessengerIsAvailable returns
-// false, WeftDesktopEngineCreate returns null. Other calls ignore it.
+// WeftDesktopMessengerSendWithReply returns false, WeftDesktopEngineCreate returns null.
+// Failing WeftDesktopMessengerIsAvailable makes every messenger unavailable, not only that
+// function's answer: nothing is delivered or sent, and responses are refused as after the
+// engine's end; clearing it makes them available again. Other calls ignore it.
 WEFT_DESKTOP_EXPORT void WeftStandinSetFailing(WeftStandinCall call, bool failing);
 
 // WeftDesktopViewControllerHandleTopLevelWindowProc consumes this message with this result.
@@ -109,8 +111,8 @@ WEFT_DESKTOP_EXPORT int64_t WeftStandinReplySize(uint32_t id);
 WEFT_DESKTOP_EXPORT size_t WeftStandinReplyBytes(uint32_t id, uint8_t* buffer, size_t capacity);
 // Responses refused because the handle was used already or is unknown.
 WEFT_DESKTOP_EXPORT uint32_t WeftStandinRefusedResponseCount(void);
-// Responses refused because their messenger had ended: a reply that reached the engine library
-// after the engine's end.
+// Responses refused because their messenger had ended or was unavailable: a reply that reached
+// the engine library after the engine's end.
 WEFT_DESKTOP_EXPORT uint32_t WeftStandinLateResponseCount(void);
 
 // Messages the host sent (with or without reply) since the last reset.
