@@ -181,22 +181,28 @@ InkmoorProcess::~InkmoorProcess() {
   DeleteFileW(error_path_.c_str());
 }
 
-// The log only grows, so a line once seen stays: polling it cannot miss the event.
+// The log only grows, so a line once seen stays: polling it cannot miss the event. Whether the
+// process has ended (or the time is up) is asked before each read, so that the last read comes
+// after the end and still finds a line written just before it.
 std::string InkmoorProcess::WaitForLogLine(const std::string& prefix,
                                            std::chrono::milliseconds limit) {
+  if (!process_) {
+    return {};
+  }
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (process_) {
+  for (;;) {
+    const bool last_read =
+        std::chrono::steady_clock::now() >= deadline ||
+        WaitForSingleObject(process_.get(), kLogPollMilliseconds) == WAIT_OBJECT_0;
     for (const std::string& line : SplitLines(ReadFile(log_path_))) {
       if (line.rfind(prefix, 0) == 0) {
         return line;
       }
     }
-    if (std::chrono::steady_clock::now() >= deadline ||
-        WaitForSingleObject(process_.get(), kLogPollMilliseconds) == WAIT_OBJECT_0) {
-      break;
+    if (last_read) {
+      return {};
     }
   }
-  return {};
 }
 
 HWND InkmoorProcess::TopLevelWindow() const {
