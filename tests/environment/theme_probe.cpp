@@ -41,6 +41,11 @@ constexpr wchar_t kRecordFileVariable[] = L"DWM_RECORD_FILE";
 constexpr wchar_t kColorSetChange[] = L"ImmersiveColorSet";
 constexpr WPARAM kColorizationColor = 0xFF112233;
 constexpr LPARAM kColorizationOpaque = 1;
+// The answer to a message does not end what the host does about it: a call it makes later (from
+// a message it posts itself, say) must still count for the step that caused it, so each step
+// watches the record this long before judging it.
+constexpr std::chrono::milliseconds kLateCallLimit(500);
+constexpr DWORD kRecordPollMilliseconds = 10;
 
 // How AppsUseLightTheme is stored.
 struct StoredPreference {
@@ -153,8 +158,16 @@ class Record {
  public:
   Record(std::wstring path, ObserverReport* report) : path_(std::move(path)), report_(report) {}
 
-  void ExpectNew(const std::string& when, const std::vector<std::string>& expected) {
-    const std::vector<std::string> lines = ReadLines(path_);
+  // Waits out late calls for watch, or until there are more lines than expected, which no later
+  // line can make right.
+  void ExpectNew(const std::string& when, const std::vector<std::string>& expected,
+                 std::chrono::milliseconds watch = kLateCallLimit) {
+    const auto deadline = std::chrono::steady_clock::now() + watch;
+    std::vector<std::string> lines = ReadLines(path_);
+    while (lines.size() <= seen_ + expected.size() && std::chrono::steady_clock::now() < deadline) {
+      Sleep(kRecordPollMilliseconds);
+      lines = ReadLines(path_);
+    }
     const std::vector<std::string> added(lines.begin() + std::min(seen_, lines.size()),
                                          lines.end());
     seen_ = lines.size();
@@ -253,6 +266,8 @@ void CheckCase(const std::wstring& executable, const std::wstring& record_path,
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   const Launch launch = host.Finish(kEventLimit);
+  // The next case starts a new record: whatever came after the last step is read first.
+  record.ExpectNew("until the host ended", {}, kNoWait);
   report->Expect("exit code", launch.finished ? std::to_string(launch.exit_code) : "(running)",
                  "0");
   report->Expect("standard error", launch.error_output, "");
