@@ -5,15 +5,24 @@
 #include <psapi.h>
 #include <winternl.h>
 
+#include <cstdio>
 #include <vector>
+
+#include "diagnostic_stream.h"
 
 namespace standin {
 
 namespace {
 
-// NtQuerySystemInformation's table of every open handle (SystemHandleInformation).
+// NtQuerySystemInformation's table of every open handle (SystemHandleInformation). It says
+// STATUS_INFO_LENGTH_MISMATCH while the buffer is too small, so the buffer grows up to a bound.
 constexpr ULONG kSystemHandleInformation = 16;
-constexpr size_t kHandleTableBytes = 4 << 20;
+constexpr size_t kFirstHandleTableBytes = 4 << 20;
+constexpr size_t kMostHandleTableBytes = 256 << 20;
+constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
+constexpr char kHandlesUncountedLine[] =
+    "Stand-in engine: the open handles cannot be counted: the system's handle table was refused "
+    "with status 0x%08lX.";
 constexpr DWORD kMaxHeaps = 64;
 
 struct HandleEntry {
@@ -66,16 +75,36 @@ uint64_t HeapBusyBytes() {
   return total;
 }
 
+// The system's table of every open handle; empty, after a line that says why, when it cannot
+// be had.
+std::vector<unsigned char> SystemHandleTable() {
+  std::vector<unsigned char> table;
+  NTSTATUS status = kInfoLengthMismatch;
+  for (size_t bytes = kFirstHandleTableBytes;
+       status == kInfoLengthMismatch && bytes <= kMostHandleTableBytes; bytes *= 2) {
+    table.assign(bytes, 0);
+    status =
+        NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(kSystemHandleInformation),
+                                 table.data(), static_cast<ULONG>(table.size()), nullptr);
+  }
+  if (status != 0) {
+    char line[sizeof(kHandlesUncountedLine) + 8];
+    std::snprintf(line, sizeof(line), kHandlesUncountedLine, static_cast<unsigned long>(status));
+    WriteDiagnosticLine(line);
+    table.clear();
+  }
+  return table;
+}
+
 // GetProcessHandleCount, or, where it counts nothing (Wine), this process's entries in the
-// system's handle table.
+// system's handle table. 0 only when neither can be had, which SystemHandleTable reports.
 uint32_t OpenHandles() {
   DWORD handles = 0;
   if (GetProcessHandleCount(GetCurrentProcess(), &handles) && handles != 0) {
     return handles;
   }
-  std::vector<unsigned char> table(kHandleTableBytes);
-  if (NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(kSystemHandleInformation),
-                               table.data(), static_cast<ULONG>(table.size()), nullptr) != 0) {
+  const std::vector<unsigned char> table = SystemHandleTable();
+  if (table.empty()) {
     return 0;
   }
   const auto* entries = reinterpret_cast<const HandleTable*>(table.data());
