@@ -322,6 +322,9 @@ void RouteCrashes() {
   SetUnhandledExceptionFilter(OnUnhandledException);
   std::set_terminate(OnTerminate);
   std::signal(SIGABRT, OnAbortSignal);
+  // GCC's code reaches std::terminate on a pure virtual call. With msvcrt these two setters are
+  // mingw-w64's own stand-ins, which msvcrt.dll never calls; with the UCRT they are the
+  // runtime's, which reports to them.
   _set_purecall_handler(OnPureVirtualCall);
   _set_invalid_parameter_handler(OnInvalidParameter);
   // abort() of a GUI program would show a message box before it raises SIGABRT.
