@@ -40,39 +40,50 @@ size_t Recurse(size_t depth) {
   throw std::runtime_error("crash on purpose");
 }
 
+DWORD WINAPI ThrowOnThisThread(void*) {
+  Throw();
+}
+
 // An exception that leaves a noexcept function is uncaught: the C++ runtime calls
 // std::terminate.
 void ThrowThroughNoexcept() noexcept {
   Throw();
 }
 
+// The thread is announced before it runs.
+void CrashOnNewThread(LPTHREAD_START_ROUTINE crash,
+                      const std::function<void(uint32_t thread)>& announce) {
+  DWORD thread_id = 0;
+  const HANDLE thread = CreateThread(nullptr, 0, crash, nullptr, CREATE_SUSPENDED, &thread_id);
+  if (thread == nullptr) {
+    return;
+  }
+  announce(thread_id);
+  ResumeThread(thread);
+  CloseHandle(thread);
+}
+
 }  // namespace
 
 void CrashOnPurpose(CrashWay way, const std::function<void(uint32_t thread)>& announce) {
-  if (way == CrashWay::kThreadAccessViolation) {
-    DWORD thread_id = 0;
-    const HANDLE thread =
-        CreateThread(nullptr, 0, WriteToNullOnThisThread, nullptr, CREATE_SUSPENDED, &thread_id);
-    if (thread == nullptr) {
-      return;
-    }
-    announce(thread_id);
-    ResumeThread(thread);
-    CloseHandle(thread);
-    return;
-  }
-  announce(GetCurrentThreadId());
   switch (way) {
+    case CrashWay::kThreadAccessViolation:
+      CrashOnNewThread(WriteToNullOnThisThread, announce);
+      return;
+    case CrashWay::kUncaughtException:
+      CrashOnNewThread(ThrowOnThisThread, announce);
+      return;
     case CrashWay::kAccessViolation:
+      announce(GetCurrentThreadId());
       WriteToNull();
       return;
     case CrashWay::kStackOverflow:
+      announce(GetCurrentThreadId());
       Recurse(0);
       return;
     case CrashWay::kTerminate:
+      announce(GetCurrentThreadId());
       ThrowThroughNoexcept();
-      return;
-    case CrashWay::kThreadAccessViolation:
       return;
   }
 }

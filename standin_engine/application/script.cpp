@@ -22,10 +22,9 @@ struct CrashWayName {
   CrashWay way;
 };
 constexpr CrashWayName kCrashWays[] = {
-    {"ui", CrashWay::kAccessViolation},
-    {"thread", CrashWay::kThreadAccessViolation},
-    {"stack", CrashWay::kStackOverflow},
-    {"terminate", CrashWay::kTerminate},
+    {"ui", CrashWay::kAccessViolation},      {"thread", CrashWay::kThreadAccessViolation},
+    {"stack", CrashWay::kStackOverflow},     {"terminate", CrashWay::kTerminate},
+    {"throw", CrashWay::kUncaughtException},
 };
 constexpr std::string_view kDigits = "0123456789";
 // Enough for any count a script needs, and safe from overflow.

@@ -16,6 +16,7 @@ enum class CrashWay {
   kThreadAccessViolation,  // "thread": the same on a thread of the application's own
   kStackOverflow,          // "stack": endless recursion on the UI thread
   kTerminate,              // "terminate": an exception leaves a noexcept function
+  kUncaughtException,      // "throw": an exception that nothing catches, on a thread of its own
 };
 
 struct ScriptCommand {

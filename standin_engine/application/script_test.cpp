@@ -52,6 +52,7 @@ TEST(ScriptTest, ReadsTheWayToCrash) {
       {"crash thread", CrashWay::kThreadAccessViolation},
       {"crash  stack", CrashWay::kStackOverflow},
       {"crash terminate", CrashWay::kTerminate},
+      {"crash throw", CrashWay::kUncaughtException},
   };
   for (const auto& [line, way] : cases) {
     const std::optional<ScriptCommand> command = ParseScriptLine(line);

@@ -125,6 +125,7 @@ TEST(CrashTest, EachWayLeavesOneDumpOfTheCrashAndEndsWithItsCode) {
       {"crash thread", 0xC0000005, 1},            // the same on the application's own thread
       {"crash stack", 0xC00000FD, kNoParameter},  // stack overflow
       {"crash terminate", 0xC0000409, 7},         // fast fail, FAST_FAIL_FATAL_APP_EXIT
+      {"crash throw", 0xC0000409, 7},  // the same, an uncaught exception on its own thread
   };
   for (const CrashWay& way : ways) {
     SCOPED_TRACE(way.command);
