@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include <dbghelp.h>
-#include <stdlib.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <type_traits>
@@ -18,9 +18,10 @@
 
 // The crashing thread only records its exception, wakes the dump thread (started at
 // installation and waiting for this one job) and waits for it with a bound. So the dump is
-// written on a stack of its own, also after a stack overflow, as Breakpad and Crashpad do.
-// Whatever comes after the first crash, on any thread and in the handler itself, writes no
-// second dump: it ends the process.
+// written on a stack of its own, also after a stack overflow, as Breakpad and Crashpad do. The
+// dump thread ends the process once the dump is written; the crashing thread ends it when the
+// bound runs out first. Whatever comes after the first crash, on any thread and in the handler
+// itself, writes no second dump: it ends the process.
 
 namespace {
 
@@ -48,10 +49,14 @@ constexpr MINIDUMP_TYPE kDumpType = static_cast<MINIDUMP_TYPE>(
 
 // The crashing thread waits so long for its dump, then ends the process without it.
 constexpr DWORD kDumpTimeLimitMs = 30000;
+// NTSTATUS values from here up are errors.
+constexpr DWORD kErrorStatus = 0xC0000000;
+// AddVectoredExceptionHandler: before the handlers added earlier.
+constexpr ULONG kFirstHandler = 1;
 // Stack kept for the filter on the UI thread when its stack overflows.
 constexpr ULONG kStackGuarantee = 64 * 1024;
 // dbghelp needs far less; only reserved, not committed.
-constexpr SIZE_T kDumpThreadStack = 1024 * 1024;
+constexpr SIZE_T kDumpThreadStack = SIZE_T{1024} * 1024;
 // Room for a line: the text, the path as UTF-8 (up to 3 bytes a unit) and the line end.
 constexpr int kLineCapacity = 3 * static_cast<int>(kDumpPathCapacity) + 64;
 
@@ -84,6 +89,7 @@ struct CrashState {
   OwnedHandle finished;     // set by the dump thread
   OwnedHandle dump_thread;
   DWORD dump_thread_id = 0;
+  OwnedHandle ui_thread;
   std::atomic<DWORD> claimed_by{0};  // the thread whose crash is handled
   std::atomic<DWORD> code{0};
   // Written before requested is set, read by the dump thread after it.
@@ -112,7 +118,7 @@ void WriteErrorLine(const DumpPath& line) {
   // size counts the NUL, which the line end replaces.
   CopyMemory(text + size - 1, kLineEnd, sizeof(kLineEnd));
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(size + 1), &written, nullptr);
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(size) + 1, &written, nullptr);
 }
 
 void ReportDumpWritten(const DumpPath& dump) {
@@ -136,6 +142,17 @@ bool CreateFolder(const DumpPath& folder) {
   return CreateDirectoryW(folder.text, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+// Null when it cannot be created; GetLastError() says why. No delete sharing: pruning by
+// another crashing process leaves the file alone while it is written.
+OwnedHandle CreateNewFile(const DumpPath& path) {
+  OwnedHandle file(CreateFileW(path.text, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    static_cast<void>(file.release());
+  }
+  return file;
+}
+
 // Writes to a partial file first and renames it when complete, so that a dump which ends
 // mid-write never counts as a dump. The system's error code, or ERROR_SUCCESS.
 DWORD WriteDumpFile(const CrashState& state, const DumpPath& dump) {
@@ -143,13 +160,11 @@ DWORD WriteDumpFile(const CrashState& state, const DumpPath& dump) {
   if (!AppendToPath(&partial, kPartialSuffix)) {
     return ERROR_FILENAME_EXCED_RANGE;
   }
-  // No delete sharing: pruning by another crashing process leaves it alone.
-  const HANDLE file = CreateFileW(partial.text, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  OwnedHandle owned = CreateNewFile(partial);
+  if (!owned) {
     return GetLastError();
   }
-  OwnedHandle owned(file);
+  const HANDLE file = owned.get();
   // Wine's dbghelp would otherwise read the debugging information of every module, which
   // takes seconds; the dump needs none of it.
   state.symbol_options(SYMOPT_DEFERRED_LOADS);
@@ -157,8 +172,11 @@ DWORD WriteDumpFile(const CrashState& state, const DumpPath& dump) {
   exception.ThreadId = state.claimed_by.load();
   exception.ExceptionPointers = state.exception;
   exception.ClientPointers = FALSE;
-  if (!state.write_dump(GetCurrentProcess(), GetCurrentProcessId(), file, kDumpType, &exception,
-                        nullptr, nullptr)) {
+  // Without an exception when the UI thread was lost (WriteDumpWhenAsked).
+  MINIDUMP_EXCEPTION_INFORMATION* const exception_information =
+      state.exception != nullptr ? &exception : nullptr;
+  if (!state.write_dump(GetCurrentProcess(), GetCurrentProcessId(), file, kDumpType,
+                        exception_information, nullptr, nullptr)) {
     const DWORD error = GetLastError();
     owned.reset();
     DeleteFileW(partial.text);
@@ -195,12 +213,35 @@ void WriteDumpAndReport(const CrashState& state) {
   ReportDumpWritten(dump);
 }
 
+// The UI thread ended while the process lives on. Nothing in the host ends it so: only Wine
+// does, when a thread's stack overflows beyond what its dispatcher can handle, before any
+// handler of ours runs, and it leaves 0 as the thread's exit code. The process would then run on
+// without its window for ever, so it is dumped (without an exception) and ended with the
+// thread's exit code if that is an error status, else with the stack overflow's. False when a
+// crash was claimed first.
+bool ClaimLostUiThread(CrashState* state) {
+  DWORD unclaimed = 0;
+  if (!state->claimed_by.compare_exchange_strong(unclaimed, state->dump_thread_id)) {
+    return false;
+  }
+  DWORD code = 0;
+  GetExitCodeThread(state->ui_thread.get(), &code);
+  state->code.store(code >= kErrorStatus ? code : EXCEPTION_STACK_OVERFLOW);
+  return true;
+}
+
+// Ends the process itself once the dump is written, so that it ends also when the crashing
+// thread did not live to do it.
 DWORD WINAPI WriteDumpWhenAsked(void* argument) {
-  const CrashState& state = *static_cast<const CrashState*>(argument);
-  WaitForSingleObject(state.requested.get(), INFINITE);
+  CrashState& state = *static_cast<CrashState*>(argument);
+  const HANDLE wakes[] = {state.requested.get(), state.ui_thread.get()};
+  const DWORD woken = WaitForMultipleObjects(2, wakes, FALSE, INFINITE);
+  if (woken != WAIT_OBJECT_0 && !ClaimLostUiThread(&state)) {
+    WaitForSingleObject(state.requested.get(), kDumpTimeLimitMs);
+  }
   WriteDumpAndReport(state);
   SetEvent(state.finished.get());
-  return 0;
+  EndProcess(state.code.load());
 }
 
 // The one way out of every crash: the first one is dumped, then the process ends with its
@@ -235,6 +276,17 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception) {
   EndWithDump(exception);
 }
 
+// A stack overflow is taken as soon as it is raised. Wine ignores the stack guarantee, and its
+// dispatcher's own frames use up what stack is left before the unhandled-exception filter is
+// reached, which ends the thread and leaves the process running; a vectored handler runs first.
+// No program recovers from a stack overflow, so taking it early changes nothing else.
+LONG WINAPI OnVectoredException(EXCEPTION_POINTERS* exception) {
+  if (exception->ExceptionRecord->ExceptionCode != EXCEPTION_STACK_OVERFLOW) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  EndWithDump(exception);
+}
+
 // There is no hardware exception to dump: the record and the context are made here, on the
 // failing thread, as a fast fail of the given kind.
 [[noreturn]] void EndWithFastFail(ULONG_PTR kind) {
@@ -243,6 +295,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception) {
   EXCEPTION_RECORD record = {};
   record.ExceptionCode = kFastFailCode;
   record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the context holds the address as a number.
   record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
   record.NumberParameters = 1;
   record.ExceptionInformation[0] = kind;
@@ -308,7 +361,9 @@ bool LoadDumpWriter(CrashState* state) {
 bool StartDumpThread(CrashState* state) {
   state->requested.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   state->finished.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!state->requested || !state->finished) {
+  state->ui_thread.reset(
+      OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentThreadId()));
+  if (!state->requested || !state->finished || !state->ui_thread) {
     return false;
   }
   state->dump_thread.reset(CreateThread(nullptr, kDumpThreadStack, WriteDumpWhenAsked, state,
@@ -319,6 +374,7 @@ bool StartDumpThread(CrashState* state) {
 void RouteCrashes() {
   ULONG guarantee = kStackGuarantee;
   SetThreadStackGuarantee(&guarantee);
+  AddVectoredExceptionHandler(kFirstHandler, OnVectoredException);
   SetUnhandledExceptionFilter(OnUnhandledException);
   std::set_terminate(OnTerminate);
   std::signal(SIGABRT, OnAbortSignal);
