@@ -17,6 +17,7 @@ import argparse
 import concurrent.futures
 import os
 import subprocess
+import threading
 import time
 
 # Wine's own long-lived processes in a prefix; they are no launch.
@@ -59,6 +60,13 @@ def age_seconds(pid):
     started = int(fields[19]) / os.sysconf("SC_CLK_TCK")
     uptime = float(read_text("/proc/uptime").split()[0])
     return uptime - started
+
+
+def parent(pid):
+    for line in read_text(f"/proc/{pid}/status").splitlines():
+        if line.startswith("PPid:"):
+            return int(line.split()[1])
+    return 0
 
 
 def read_drivers(path):
@@ -147,29 +155,38 @@ def header(pid):
     ]
 
 
-def record(pids, prefix, out):
+def record(pids, prefix, out, background):
     """Records the processes found in one pass: first each one's threads, which takes
-    milliseconds, then Wine's view, which takes seconds and covers them all at once, then the
-    threads again (a thread that moved meanwhile was not stuck). Returns the files written."""
+    milliseconds, then Wine's process list and the backtraces of the processes of their names,
+    which take seconds, then the threads again (a thread that moved meanwhile was not stuck).
+    The "bt all", which takes longer under load than a hung launch lives, runs on in the
+    background so that the next hung one is not missed. Returns the files written."""
     first = {pid: header(pid) + ["", "== kernel state of every thread"] + thread_states(pid)
              for pid in pids}
     stamp = time.strftime("%H%M%S")
-    wine_view = os.path.join(out, f"winedbg-{stamp}.txt")
+    wine_view = os.path.join(out, f"winedbg-{stamp}-{min(pids)}.txt")
     with open(wine_view, "w") as file:
         file.write("== Wine's process list\n" + winedbg(prefix, "info process"))
         file.write("\n== backtraces of the processes of the hung ones' names\n" +
                    targeted_backtraces(prefix, {program_name(pid) for pid in pids}))
-        file.flush()
-        file.write("\n== winedbg bt all\n" + winedbg(prefix, "bt all"))
     paths = []
     for pid in pids:
-        lines = first[pid] + ["", f"== Wine's process list and bt all: {wine_view}", "",
+        lines = first[pid] + ["", f"== Wine's process list and backtraces: {wine_view}", "",
                               "== kernel state of every thread, after winedbg"]
         lines += thread_states(pid)
         path = os.path.join(out, f"hang-{pid}.txt")
         with open(path, "w") as file:
             file.write("\n".join(lines) + "\n")
         paths.append(path)
+
+    def append_bt_all():
+        text = winedbg(prefix, "bt all")
+        with open(wine_view, "a") as file:
+            file.write("\n== winedbg bt all\n" + text)
+
+    thread = threading.Thread(target=append_bt_all)
+    thread.start()
+    background.append(thread)
     return paths
 
 
@@ -185,6 +202,7 @@ def main():
     os.makedirs(arguments.out, exist_ok=True)
     stop = os.path.join(arguments.out, "stop")
     seen = set()
+    background = []
     with open(os.path.join(arguments.out, "watch.log"), "a") as log:
         log.write(f"watching {prefix}, age limit {arguments.age} s\n")
         log.flush()
@@ -195,7 +213,8 @@ def main():
                 if not entry.isdigit():
                     continue
                 pid = int(entry)
-                if pid in seen or pid in drivers or pid == os.getpid():
+                # The watcher's own winedbg runs are its children.
+                if pid in seen or pid in drivers or os.getpid() in (pid, parent(pid)):
                     continue
                 if not environment_names_prefix(pid, prefix):
                     continue
@@ -205,11 +224,13 @@ def main():
                 found.append(pid)
             if found:
                 names = {pid: program_name(pid) for pid in found}
-                for path, pid in zip(record(found, prefix, arguments.out), found):
+                for path, pid in zip(record(found, prefix, arguments.out, background), found):
                     log.write(f"{time.strftime('%H:%M:%S')} recorded {pid} ({names[pid]}) "
                               f"in {path}\n")
                 log.flush()
             time.sleep(arguments.interval)
+    for thread in background:
+        thread.join()
 
 
 if __name__ == "__main__":
