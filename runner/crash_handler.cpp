@@ -236,12 +236,17 @@ DWORD WINAPI WriteDumpWhenAsked(void* argument) {
   CrashState& state = *static_cast<CrashState*>(argument);
   const HANDLE wakes[] = {state.requested.get(), state.ui_thread.get()};
   const DWORD woken = WaitForMultipleObjects(2, wakes, FALSE, INFINITE);
-  if (woken != WAIT_OBJECT_0 && !ClaimLostUiThread(&state)) {
+  if (woken == WAIT_FAILED) {
+    WaitForSingleObject(state.requested.get(), INFINITE);
+  } else if (woken != WAIT_OBJECT_0 && !ClaimLostUiThread(&state)) {
+    // A crash was claimed just before; its thread asks at once, unless Wine ended it too.
     WaitForSingleObject(state.requested.get(), kDumpTimeLimitMs);
   }
   WriteDumpAndReport(state);
   SetEvent(state.finished.get());
-  EndProcess(state.code.load());
+  const DWORD code = state.code.load();
+  // 0 only when the claiming thread was ended before it stored its code, as above.
+  EndProcess(code != 0 ? code : EXCEPTION_STACK_OVERFLOW);
 }
 
 // The one way out of every crash: the first one is dumped, then the process ends with its
