@@ -249,6 +249,13 @@ DWORD WINAPI WriteDumpWhenAsked(void* argument) {
   EndProcess(code != 0 ? code : EXCEPTION_STACK_OVERFLOW);
 }
 
+// Until the dump is written, the bound runs out, or the dump thread is gone: ExitProcess ends it
+// before the libraries' detach code runs, and a crash there must not wait for it in vain.
+void WaitForDump(const CrashState& state) {
+  const HANDLE ends[] = {state.finished.get(), state.dump_thread.get()};
+  WaitForMultipleObjects(2, ends, FALSE, kDumpTimeLimitMs);
+}
+
 // The one way out of every crash: the first one is dumped, then the process ends with its
 // exception code, as Windows' own handling ends it.
 [[noreturn]] void EndWithDump(EXCEPTION_POINTERS* exception) {
@@ -260,7 +267,7 @@ DWORD WINAPI WriteDumpWhenAsked(void* argument) {
     // A crash of the handler itself (on the crashing or the dump thread) ends the process at
     // once; another thread's lets the dump of the first one finish.
     if (thread != handled && thread != state.dump_thread_id) {
-      WaitForSingleObject(state.finished.get(), kDumpTimeLimitMs);
+      WaitForDump(state);
     }
     const DWORD first = state.code.load();
     EndProcess(first != 0 ? first : code);
@@ -268,7 +275,7 @@ DWORD WINAPI WriteDumpWhenAsked(void* argument) {
   state.code.store(code);
   state.exception = exception;
   SetEvent(state.requested.get());
-  WaitForSingleObject(state.finished.get(), kDumpTimeLimitMs);
+  WaitForDump(state);
   EndProcess(code);
 }
 
