@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "crash_handler.h"
 #include "engine_library.h"
 #include "utils.h"
 #include "weft/engine_project.h"
@@ -18,12 +19,16 @@ constexpr wchar_t kBundleFolder[] = L"data";
 constexpr wchar_t kWindowTitle[] = L"Quillmere";
 constexpr LogicalPoint kWindowOrigin = {10, 10};
 constexpr int kExitSuccess = 0;
-// The engine library, the window or the engine could not be set up.
+// The engine library, the window or the engine could not be set up; the cause is on
+// standard error.
 constexpr int kExitStartFailed = 1;
 
 }  // namespace
 
 int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  // Before the engine library is loaded, so that no engine code runs without it. Without it the
+  // host still runs; a crash then ends as the system's default handling ends it.
+  InstallCrashHandler();
   if (!LoadEngineLibrary()) {
     return kExitStartFailed;
   }

@@ -7,11 +7,15 @@
 #include <type_traits>
 
 #include "resources/resource.h"
+#include "startup_failure.h"
 #include "weft_windows.h"
 
 namespace {
 
 constexpr wchar_t kWindowClassName[] = L"WEFT_RUNNER_WIN32_WINDOW";
+constexpr char kClassRegistrationFailed[] =
+    "Cannot register the window class WEFT_RUNNER_WIN32_WINDOW";
+constexpr char kWindowCreationFailed[] = "Cannot create the window";
 
 constexpr wchar_t kPersonalizeKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
@@ -59,6 +63,9 @@ bool Win32Window::OpenWindow(const std::wstring& title, const LogicalPoint& orig
                              const LogicalSize& size) {
   Teardown();
   const wchar_t* class_name = WindowClassRegistry::Instance().ClassName();
+  if (class_name == nullptr) {
+    return false;
+  }
 
   const HMONITOR monitor = MonitorFromPoint({origin.x, origin.y}, MONITOR_DEFAULTTONEAREST);
   const double scale = ScaleForDpi(WeftDesktopGetDpiForMonitor(monitor));
@@ -68,6 +75,7 @@ bool Win32Window::OpenWindow(const std::wstring& title, const LogicalPoint& orig
                                       bounds.y, bounds.width, bounds.height, nullptr, nullptr,
                                       GetModuleHandleW(nullptr), this);
   if (window == nullptr) {
+    ReportStartupFailure(kWindowCreationFailed, GetLastError());
     // A window refused after WM_NCCREATE is gone without WM_DESTROY on some systems.
     handle_ = nullptr;
     return false;
@@ -198,10 +206,24 @@ const wchar_t* WindowClassRegistry::ClassName() {
     window_class.hIcon = LoadIconW(module, MAKEINTRESOURCEW(IDI_APP_ICON));
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.lpszClassName = kWindowClassName;
-    RegisterClassW(&window_class);
+    if (RegisterClassW(&window_class) == 0 && !IsOwnClass(GetLastError())) {
+      ReportStartupFailure(kClassRegistrationFailed, GetLastError());
+      return nullptr;
+    }
     registered_ = true;
   }
   return kWindowClassName;
+}
+
+// The class outlives an unregistration that a window of it, made by anyone but OpenWindow,
+// prevented; registering it again then fails, but the class is still this registry's.
+bool WindowClassRegistry::IsOwnClass(DWORD registration_error) {
+  WNDCLASSW existing = {};
+  const bool own = registration_error == ERROR_CLASS_ALREADY_EXISTS &&
+                   GetClassInfoW(GetModuleHandleW(nullptr), kWindowClassName, &existing) &&
+                   existing.lpfnWndProc == Win32Window::RouteMessage;
+  SetLastError(registration_error);
+  return own;
 }
 
 void WindowClassRegistry::Unregister() {

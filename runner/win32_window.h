@@ -67,12 +67,17 @@ class WindowClassRegistry {
  public:
   static WindowClassRegistry& Instance();
 
-  // Registers the class if needed; the name to create windows of it.
+  // Registers the class if needed; the name to create windows of it, or null when it cannot be
+  // registered (reported on standard error, and tried again next time).
   const wchar_t* ClassName();
   void Unregister();
 
  private:
   WindowClassRegistry() = default;
+
+  // Whether a registration that failed with registration_error found this registry's own class
+  // still registered. Leaves registration_error as the last error.
+  static bool IsOwnClass(DWORD registration_error);
 
   bool registered_ = false;
 };

@@ -16,9 +16,16 @@
 
 namespace {
 
+using ::testing::AllOf;
+using ::testing::AnyOf;
 using ::testing::Contains;
 using ::testing::ElementsAreArray;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
 
 constexpr wchar_t kClassName[] = L"WEFT_RUNNER_WIN32_WINDOW";
 constexpr wchar_t kTitle[] = L"Inkmoor test window";
@@ -192,8 +199,55 @@ TEST_F(Win32WindowTest, RegistersTheClassOnlyOnce) {
   ASSERT_TRUE(UnregisterClassW(kClassName, GetModuleHandleW(nullptr)));
 
   Win32Window second;
+  CaptureStderr();
   EXPECT_FALSE(second.OpenWindow(kTitle, kOrigin, kSize));
+  // Windows names the missing class with error 1407, Wine with 1411.
+  EXPECT_THAT(GetCapturedStderr(),
+              AnyOf("Cannot create the window: Cannot find window class. (error 1407)\n",
+                    "Cannot create the window: Class does not exist. (error 1411)\n"));
   EXPECT_EQ(second.NativeHandle(), nullptr);
+}
+
+// Another class of the name in this module: the opening fails with the cause named, and the
+// failure is not remembered as a registration.
+TEST_F(Win32WindowTest, ATakenClassNameFailsTheOpeningUntilTheNameIsFree) {
+  WNDCLASSW other = {};
+  other.lpfnWndProc = DefWindowProcW;
+  other.hInstance = GetModuleHandleW(nullptr);
+  other.lpszClassName = kClassName;
+  ASSERT_NE(RegisterClassW(&other), 0);
+
+  RecordingWindow window;
+  CaptureStderr();
+  EXPECT_FALSE(window.OpenWindow(kTitle, kOrigin, kSize));
+  EXPECT_EQ(GetCapturedStderr(),
+            "Cannot register the window class WEFT_RUNNER_WIN32_WINDOW: Class already exists. "
+            "(error 1410)\n");
+  EXPECT_EQ(window.NativeHandle(), nullptr);
+  EXPECT_EQ(window.created_calls, 0);
+
+  ASSERT_TRUE(UnregisterClassW(kClassName, GetModuleHandleW(nullptr)));
+  EXPECT_TRUE(window.OpenWindow(kTitle, kOrigin, kSize));
+  EXPECT_EQ(window.created_calls, 1);
+}
+
+// A window of the class that OpenWindow did not make keeps the class registered after the last
+// object went; the next opening uses it.
+TEST_F(Win32WindowTest, AClassKeptByAStrayWindowIsStillUsed) {
+  auto owner = std::make_unique<Win32Window>();
+  ASSERT_TRUE(owner->OpenWindow(kTitle, kOrigin, kSize));
+  OwnedWindow stray(CreateWindowExW(0, kClassName, L"stray", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                    nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
+  ASSERT_NE(stray, nullptr);
+  owner.reset();
+  ASSERT_TRUE(ClassIsRegistered());
+
+  Win32Window again;
+  CaptureStderr();
+  EXPECT_TRUE(again.OpenWindow(kTitle, kOrigin, kSize));
+  EXPECT_EQ(GetCapturedStderr(), "");
+  // Gone before the last object, so that the class goes with it.
+  stray.reset();
 }
 
 TEST_F(Win32WindowTest, OpeningAgainReplacesTheWindow) {
@@ -225,7 +279,11 @@ TEST_F(Win32WindowTest, RefusedCreationKeepsTheWindowUntilTheObjectGoes) {
 TEST_F(Win32WindowTest, FailedNativeCreationSkipsTheHook) {
   RecordingWindow window;
   window.refuse_create_message = true;
+  CaptureStderr();
   EXPECT_FALSE(window.OpenWindow(kTitle, kOrigin, kSize));
+  // The error that a refused WM_CREATE leaves differs between systems.
+  EXPECT_THAT(GetCapturedStderr(), AllOf(StartsWith("Cannot create the window: "),
+                                         HasSubstr(" (error "), EndsWith(")\n")));
   EXPECT_EQ(window.created_calls, 0);
   EXPECT_EQ(window.NativeHandle(), nullptr);
 }

@@ -40,6 +40,10 @@ std::string ErrorLine(std::string_view line) {
   return "error " + std::string(line);
 }
 
+std::string CrashLine(std::string_view line, uint32_t thread) {
+  return std::string(line) + " " + std::to_string(thread);
+}
+
 std::string ArgumentsLine(const ArgumentsSeen& seen) {
   std::string line = "arguments " + std::to_string(seen.count);
   if (seen.array_null) {

@@ -17,6 +17,8 @@ std::string RefusedLine(std::string_view channel);
 std::string TitleLine(std::string_view title);
 std::string VisibleLine(bool visible);
 std::string ErrorLine(std::string_view line);
+// Written just before a crash on purpose: the script's line and the thread that will crash.
+std::string CrashLine(std::string_view line, uint32_t thread);
 
 // What the engine was created with, as the application sees it: the count as passed, "null" when
 // the argument array was a null pointer, then each argument's UTF-8 bytes in hex ("-" when empty).

@@ -16,6 +16,16 @@ constexpr std::string_view kArguments = "arguments";
 constexpr std::string_view kStats = "stats";
 constexpr std::string_view kRepeat = "repeat";
 constexpr std::string_view kEnd = "end";
+constexpr std::string_view kCrash = "crash";
+struct CrashWayName {
+  std::string_view name;
+  CrashWay way;
+};
+constexpr CrashWayName kCrashWays[] = {
+    {"ui", CrashWay::kAccessViolation},      {"thread", CrashWay::kThreadAccessViolation},
+    {"stack", CrashWay::kStackOverflow},     {"terminate", CrashWay::kTerminate},
+    {"throw", CrashWay::kUncaughtException},
+};
 constexpr std::string_view kDigits = "0123456789";
 // Enough for any count a script needs, and safe from overflow.
 constexpr size_t kMaxCountDigits = 12;
@@ -72,6 +82,19 @@ ScriptCommand ParseRepeat(std::string_view line, std::string_view rest) {
   return command;
 }
 
+ScriptCommand ParseCrash(std::string_view line, std::string_view rest) {
+  for (const CrashWayName& way : kCrashWays) {
+    if (rest == way.name) {
+      ScriptCommand command;
+      command.kind = ScriptCommand::Kind::kCrash;
+      command.crash = way.way;
+      command.line = std::string(line);
+      return command;
+    }
+  }
+  return Invalid(line);
+}
+
 ScriptCommand Plain(ScriptCommand::Kind kind, std::string_view line, std::string_view rest) {
   if (!rest.empty()) {
     return Invalid(line);
@@ -114,6 +137,9 @@ std::optional<ScriptCommand> ParseScriptLine(std::string_view line) {
   }
   if (word == kEnd) {
     return Plain(ScriptCommand::Kind::kEnd, line, rest);
+  }
+  if (word == kCrash) {
+    return ParseCrash(line, rest);
   }
   return Invalid(line);
 }

@@ -10,13 +10,34 @@
 
 namespace standin {
 
+// The ways in which the application crashes the process on purpose.
+enum class CrashWay {
+  kAccessViolation,        // "ui": a write to address 0 on the UI thread
+  kThreadAccessViolation,  // "thread": the same on a thread of the application's own
+  kStackOverflow,          // "stack": endless recursion on the UI thread
+  kTerminate,              // "terminate": an exception leaves a noexcept function
+  kUncaughtException,      // "throw": an exception that nothing catches, on a thread of its own
+};
+
 struct ScriptCommand {
-  enum class Kind { kSend, kTitle, kVisible, kClose, kArguments, kStats, kRepeat, kEnd, kInvalid };
+  enum class Kind {
+    kSend,
+    kTitle,
+    kVisible,
+    kClose,
+    kArguments,
+    kStats,
+    kRepeat,
+    kEnd,
+    kCrash,
+    kInvalid
+  };
   Kind kind = Kind::kInvalid;
   std::string channel;         // kSend
   std::vector<uint8_t> bytes;  // kSend
   uint64_t count = 0;          // kRepeat: how often the commands up to the matching kEnd run
-  std::string line;            // the line without surrounding blanks, for kInvalid's report
+  CrashWay crash = CrashWay::kAccessViolation;  // kCrash
+  std::string line;  // the line without surrounding blanks, for kInvalid's report
 };
 
 // Nothing for a blank line or a comment (first non-blank character '#').

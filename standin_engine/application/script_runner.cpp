@@ -65,6 +65,9 @@ ScriptRunner::Wait ScriptRunner::Run(const ScriptCommand& command) {
     case ScriptCommand::Kind::kEnd:
       LeaveRepeat(command);
       return Wait::kNone;
+    case ScriptCommand::Kind::kCrash:
+      environment_->Crash(command.crash, command.line);
+      return Wait::kNone;
     case ScriptCommand::Kind::kInvalid:
       break;
   }

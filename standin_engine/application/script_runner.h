@@ -33,6 +33,8 @@ class ScriptEnvironment {
   virtual void Log(const std::string& line) = 0;
   virtual ArgumentsSeen EngineArguments() = 0;
   virtual ProcessStats Stats() = 0;
+  // Crashes the process on purpose, after logging CrashLine(line, the crashing thread).
+  virtual void Crash(CrashWay way, const std::string& line) = 0;
 };
 
 class ScriptRunner {

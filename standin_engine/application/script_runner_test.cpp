@@ -26,6 +26,7 @@ class FakeEnvironment : public ScriptEnvironment {
   void Log(const std::string& line) override { log.push_back(line); }
   ArgumentsSeen EngineArguments() override { return {1, false, {"a"}}; }
   ProcessStats Stats() override { return {}; }
+  void Crash(CrashWay, const std::string&) override {}
 
   std::deque<SendOutcome> outcomes;
   std::vector<std::string> sent;

@@ -46,10 +46,27 @@ TEST(ScriptTest, ReadsARepeatCount) {
   EXPECT_EQ(command->count, 1000000u);
 }
 
+TEST(ScriptTest, ReadsTheWayToCrash) {
+  const std::pair<const char*, CrashWay> cases[] = {
+      {"crash ui", CrashWay::kAccessViolation},
+      {"crash thread", CrashWay::kThreadAccessViolation},
+      {"crash  stack", CrashWay::kStackOverflow},
+      {"crash terminate", CrashWay::kTerminate},
+      {"crash throw", CrashWay::kUncaughtException},
+  };
+  for (const auto& [line, way] : cases) {
+    const std::optional<ScriptCommand> command = ParseScriptLine(line);
+    ASSERT_TRUE(command) << line;
+    EXPECT_EQ(command->kind, Kind::kCrash) << line;
+    EXPECT_EQ(command->crash, way) << line;
+  }
+}
+
 TEST(ScriptTest, AnythingElseIsInvalidAndKeepsItsLine) {
   for (const char* line :
        {"send", "send a/b 0", "send a/b zz", "title now", "Title", "closed", "sendx a/b 00", "frob",
-        "repeat", "repeat -1", "repeat 2x", "repeat 1234567890123", "end now", "stats 1"}) {
+        "repeat", "repeat -1", "repeat 2x", "repeat 1234567890123", "end now", "stats 1", "crash",
+        "crash UI", "crash ui now"}) {
     const std::optional<ScriptCommand> command = ParseScriptLine(line);
     ASSERT_TRUE(command) << line;
     EXPECT_EQ(command->kind, Kind::kInvalid) << line;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "deliberate_crash.h"
 #include "demo_painter.h"
 #include "diagnostic_stream.h"
 #include "event_lines.h"
@@ -218,6 +219,10 @@ ArgumentsSeen ScriptedApp::EngineArguments() {
 
 ProcessStats ScriptedApp::Stats() {
   return ReadProcessStats(started_at_);
+}
+
+void ScriptedApp::Crash(CrashWay way, const std::string& line) {
+  CrashOnPurpose(way, [this, &line](uint32_t thread) { Log(CrashLine(line, thread)); });
 }
 
 void ScriptedApp::Begin() {

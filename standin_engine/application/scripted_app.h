@@ -58,6 +58,7 @@ class ScriptedApp : private ScriptEnvironment {
   void Log(const std::string& line) override;
   ArgumentsSeen EngineArguments() override;
   ProcessStats Stats() override;
+  void Crash(CrashWay way, const std::string& line) override;
 
   void Begin();
   void SendOwnTitle();
