@@ -243,6 +243,11 @@ std::string WhereItStopped(const Launch& launch, const SoakScript& script) {
 
 // Empty when the launch behaved; otherwise what went wrong first.
 std::string CheckLaunch(const Launch& launch, const SoakScript& script) {
+  // Told apart from a hang: such a launch never ran (Wine has been seen to fail a start under
+  // heavy load with ERROR_INTERNAL_ERROR).
+  if (launch.start_error != ERROR_SUCCESS) {
+    return "could not be started: error " + std::to_string(launch.start_error);
+  }
   if (!launch.finished) {
     return "still running after the time limit, " + WhereItStopped(launch, script);
   }

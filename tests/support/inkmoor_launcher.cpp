@@ -96,8 +96,10 @@ std::wstring EnvironmentBlock(const std::wstring& script_path, const std::wstrin
   return block;
 }
 
+// Null with *start_error set when the process could not be started.
 OwnedHandle StartProcess(const std::wstring& executable, const LaunchOptions& options,
-                         const std::wstring& error_path, std::wstring environment, DWORD* id) {
+                         const std::wstring& error_path, std::wstring environment, DWORD* id,
+                         DWORD* start_error) {
   std::lock_guard<std::mutex> hold(ProcessStartMutex());
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   OwnedHandle error_file(CreateFileW(error_path.c_str(), GENERIC_WRITE,
@@ -105,6 +107,7 @@ OwnedHandle StartProcess(const std::wstring& executable, const LaunchOptions& op
                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (error_file.get() == INVALID_HANDLE_VALUE) {
     static_cast<void>(error_file.release());
+    *start_error = GetLastError();
     return nullptr;
   }
   STARTUPINFOW startup = {};
@@ -121,6 +124,7 @@ OwnedHandle StartProcess(const std::wstring& executable, const LaunchOptions& op
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(executable.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                       CREATE_UNICODE_ENVIRONMENT, environment.data(), folder, &startup, &process)) {
+    *start_error = GetLastError();
     return nullptr;
   }
   CloseHandle(process.hThread);
@@ -168,7 +172,7 @@ InkmoorProcess::InkmoorProcess(const std::wstring& executable,
     }
   }
   process_ = StartProcess(executable, options, error_path_,
-                          EnvironmentBlock(script_path_, log_path_), &id_);
+                          EnvironmentBlock(script_path_, log_path_), &id_, &start_error_);
 }
 
 InkmoorProcess::~InkmoorProcess() {
@@ -213,6 +217,7 @@ HWND InkmoorProcess::TopLevelWindow() const {
 
 Launch InkmoorProcess::Finish(std::chrono::milliseconds limit) {
   Launch launch;
+  launch.start_error = start_error_;
   if (process_) {
     WaitForEnd(process_.get(), limit, &launch);
   }

@@ -13,6 +13,8 @@ namespace test_support {
 
 // What one run of the real inkmoor.exe left behind.
 struct Launch {
+  // Not ERROR_SUCCESS: the process could not be started (this Windows error); nothing ran.
+  DWORD start_error = ERROR_SUCCESS;
   bool finished = false;  // false: it was still running at the time limit and was ended
   DWORD exit_code = 0;
   std::vector<std::string> log;  // the scripted application's event lines
@@ -59,6 +61,7 @@ class InkmoorProcess {
   std::wstring error_path_;
   OwnedHandle process_;
   DWORD id_ = 0;
+  DWORD start_error_ = ERROR_SUCCESS;
 };
 
 // Runs executable with the scripted application playing script and waits for it to end.
