@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <deque>
-#include <iterator>
-#include <optional>
 #include <string>
 #include <typeinfo>
 #include <utility>
 #include <vector>
 
+#include "decode_state.h"
 #include "standard_codec_format.h"
 #include "weft/diagnostic_line.h"
 
@@ -32,63 +30,6 @@ constexpr char kTooDeepLine[] =
 // the zero-fill, which a vector cannot skip, faults the page in, and the copy finds it still in
 // the first-level cache.
 constexpr size_t kCopyBlockBytes = 4096;
-
-// How deep in lists and maps the decoder on this thread is.
-thread_local size_t open_containers = 0;
-
-// Enters one list or map.
-class ContainerScope {
- public:
-  ContainerScope() { ++open_containers; }
-  ~ContainerScope() { --open_containers; }
-
-  ContainerScope(const ContainerScope&) = delete;
-  ContainerScope& operator=(const ContainerScope&) = delete;
-};
-
-// The elements of the lists that the decoder on this thread is inside of, innermost last. A list
-// collects its elements here and moves them into a vector of exactly their number once it is
-// complete, so that a declared count reserves nothing and no list's storage is ever grown: what
-// a list holds is what its own bytes made, and at most twice that is alive at any moment. The
-// blocks of a deque never move, so a nested list's elements pile up above its enclosing list's.
-// The outermost list owns the deque; the thread only points at it, since a thread_local with a
-// destructor is not safe at thread exit on every Windows runtime.
-thread_local std::deque<EncodableValue>* pending_elements = nullptr;
-
-// The elements that one list has collected so far; dropped if the list is left by an exception.
-// Leaving a list puts back what its enclosing list saw: the same deque, or none after the
-// outermost list.
-class PendingElements {
- public:
-  PendingElements() : enclosing_(pending_elements) {
-    if (enclosing_ == nullptr) {
-      pending_elements = &owned_.emplace();
-    }
-    base_ = pending_elements->size();
-  }
-  ~PendingElements() {
-    pending_elements->resize(base_);
-    pending_elements = enclosing_;
-  }
-
-  PendingElements(const PendingElements&) = delete;
-  PendingElements& operator=(const PendingElements&) = delete;
-
-  void Add(EncodableValue value) { pending_elements->push_back(std::move(value)); }
-
-  ValueList Take() {
-    const auto first = pending_elements->begin() + static_cast<std::ptrdiff_t>(base_);
-    ValueList list(std::make_move_iterator(first),
-                   std::make_move_iterator(pending_elements->end()));
-    pending_elements->resize(base_);
-    return list;
-  }
-
- private:
-  std::deque<EncodableValue>* enclosing_;
-  std::optional<std::deque<EncodableValue>> owned_;
-  size_t base_ = 0;
-};
 
 // Only the exact standard reader is read in place: a derived reader may read differently, and
 // is read through its virtual operations like any other.
@@ -204,8 +145,8 @@ std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStr
 // Each element is read from the list's own bytes, however many its enclosing lists still expect.
 ValueList ReadList(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const size_t count = serializer.ReadSizePrefix(stream);
-  ContainerScope scope;
-  PendingElements elements;
+  const DecodeState::Container container(stream);
+  DecodeState::PendingElements elements(container.state());
   for (size_t i = 0; i < count; ++i) {
     const bool at_end = AtEnd(*stream);
     elements.Add(serializer.ReadTaggedValue(stream));
@@ -218,7 +159,7 @@ ValueList ReadList(const StandardCodecSerializer& serializer, ByteStreamReader* 
 
 ValueMap ReadMap(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const size_t count = serializer.ReadSizePrefix(stream);
-  ContainerScope scope;
+  const DecodeState::Container container(stream);
   ValueMap map;
   for (size_t i = 0; i < count; ++i) {
     const bool at_end = AtEnd(*stream);
@@ -344,7 +285,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
       WriteDiagnosticLine(kUnknownTypeLine + std::to_string(type));
       return EncodableValue();
   }
-  if (open_containers >= kMaxNestingDepth) {
+  if (DecodeState::DepthOf(*stream) >= kMaxNestingDepth) {
     WriteDiagnosticLine(kTooDeepLine);
     SkipNestedValue(*this, type, stream);
     return EncodableValue();

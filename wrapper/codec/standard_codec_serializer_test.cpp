@@ -22,6 +22,8 @@ using testing_support::Equivalent;
 using testing_support::ForwardingWriter;
 using testing_support::Hex;
 using testing_support::kInvalidRead;
+using testing_support::NestedLists;
+using testing_support::NestedValue;
 using testing_support::Repeat;
 using testing_support::StderrLines;
 using testing_support::Times;
@@ -309,17 +311,6 @@ TEST(StandardCodecSerializerTest, AReaderThatLendsNothingIsReadAllTheSame) {
             EncodableValue(std::vector<int32_t>{42}));
 }
 
-std::vector<uint8_t> NestedLists(size_t depth) {
-  return Concat(Repeat(Hex("0C 01"), depth), Hex("01"));
-}
-
-EncodableValue NestedValue(size_t depth, EncodableValue innermost) {
-  for (size_t i = 0; i < depth; ++i) {
-    innermost = EncodableValue(ValueList{std::move(innermost)});
-  }
-  return innermost;
-}
-
 TEST(StandardCodecSerializerTest, NestingIsBounded) {
   const testing_support::Decoded at_limit = Decode(NestedLists(kMaxDepth));
   EXPECT_EQ(at_limit.value, NestedValue(kMaxDepth, EncodableValue(true)));
@@ -374,11 +365,20 @@ class TaggingSerializer : public StandardCodecSerializer {
     stream->PutByte(kPointTag);
     stream->PutByte(static_cast<uint8_t>(*custom->TryGet<int32_t>()));
   }
+  // Sized bytes that hold a message of their own, read as that message's value.
+  static constexpr uint8_t kEmbeddedTag = 129;
+
   EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const override {
-    if (type != kPointTag) {
-      return StandardCodecSerializer::ReadValueOfType(type, stream);
+    if (type == kPointTag) {
+      return EncodableValue(CustomValue(int32_t{stream->NextByte()}));
     }
-    return EncodableValue(CustomValue(int32_t{stream->NextByte()}));
+    if (type == kEmbeddedTag) {
+      std::vector<uint8_t> embedded(ReadSizePrefix(stream));
+      stream->NextBytes(embedded.data(), embedded.size());
+      ByteBufferStreamReader embedded_reader(embedded.data(), embedded.size());
+      return ReadTaggedValue(&embedded_reader);
+    }
+    return StandardCodecSerializer::ReadValueOfType(type, stream);
   }
 };
 
@@ -394,6 +394,24 @@ TEST(StandardCodecSerializerTest, DerivedSerializerSeesNestedValues) {
   const EncodableValue decoded = serializer.ReadTaggedValue(&reader);
   const CustomValue& custom = std::get<CustomValue>(std::get<ValueList>(decoded)[0]);
   EXPECT_EQ(*custom.TryGet<int32_t>(), 9);
+}
+
+// A decode is what reads from one reader: an extension reading nested values from the same
+// reader counts on, a decode of bytes on a reader of their own counts from zero.
+TEST(StandardCodecSerializerTest, DepthIsCountedPerReader) {
+  const TaggingSerializer serializer;
+  const std::vector<uint8_t> deeper = NestedLists(kMaxDepth + 1);
+  ByteBufferStreamReader deeper_reader(deeper.data(), deeper.size());
+  StderrLines deeper_capture;
+  EXPECT_EQ(serializer.ReadTaggedValue(&deeper_reader), NestedValue(kMaxDepth, EncodableValue()));
+  EXPECT_EQ(deeper_capture.Take(), std::vector<std::string>{kTooDeep});
+
+  const std::vector<uint8_t> embedding = Concat(Hex("0C 01 81 FE 01 01"), NestedLists(kMaxDepth));
+  ByteBufferStreamReader embedding_reader(embedding.data(), embedding.size());
+  StderrLines embedding_capture;
+  EXPECT_EQ(serializer.ReadTaggedValue(&embedding_reader),
+            NestedValue(kMaxDepth + 1, EncodableValue(true)));
+  EXPECT_TRUE(embedding_capture.Take().empty());
 }
 
 // The buffer writer is written directly and any other stream value by value; both must give

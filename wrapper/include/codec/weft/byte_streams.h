@@ -7,8 +7,12 @@
 
 namespace weft {
 
+class DecodeState;
+
 // Where a decoder takes message bytes from. A read past the end is no error that stops anything:
-// it writes one line to standard error, moves nowhere and yields zeros.
+// it writes one line to standard error, moves nowhere and yields zeros. A reader may also end a
+// message by throwing: the exception reaches the decode's caller as it was thrown, and the
+// reader and the serializer can be used again afterwards.
 class ByteStreamReader {
  public:
   ByteStreamReader() = default;
@@ -37,6 +41,14 @@ class ByteStreamReader {
   // stays valid as long as the message does. False when the reader does not lend (the default:
   // nothing is read, and the caller reads with NextBytes instead) or the read does not fit.
   virtual bool NextBytesInPlace(size_t /*length*/, const uint8_t** /*bytes*/) { return false; }
+
+ private:
+  friend class DecodeState;
+
+  // The decode that is reading from this reader, while one is inside a list or map. Kept here
+  // rather than per thread, since two decodes on one thread need not nest: on fibers, a reader
+  // that waits for bytes may let another decode run in between.
+  DecodeState* decode_ = nullptr;
 };
 
 // Where an encoder puts message bytes.

@@ -28,6 +28,9 @@ class StandardCodecSerializer {
   // The time limit and the zeros' allowance need the reader's RemainingBytes; for a reader that
   // cannot tell, a list reads as many elements as it declares, and strings and arrays take their
   // declared sizes, as the format itself trusts them.
+  // The depth is counted per decode, and a decode is what reads from one reader: an extension
+  // that reads nested values through these operations on the same reader counts on, while a
+  // decode on another reader, even one started from inside this one, counts from zero.
 
   // Lists and maps inside one another; a deeper one is skipped and read as null.
   static constexpr size_t kMaxNestingDepth = 128;
