@@ -31,10 +31,11 @@ class ByteStreamReader {
 
   // What RemainingBytes says when the reader cannot tell.
   static constexpr size_t kUnknownRemaining = SIZE_MAX;
-  // Bytes still to read, 0 once the position has passed the end. Lets a decoder refuse to
-  // reserve or zero-fill for a size that the rest of the message cannot back, and stop a list at
-  // the message's end. A reader that cannot tell gets nothing reserved ahead of what it delivers,
-  // and its declared sizes are trusted, as the format itself trusts them.
+  // Bytes still to read, 0 once the position has passed the end; never more than the reader
+  // can deliver. Lets a decoder refuse to reserve or zero-fill for a size that the rest of the
+  // message cannot back, and stop a list at the message's end. A reader that cannot tell has
+  // strings and arrays read in chunks that grow with the bytes it has delivered, so that it
+  // gets nothing allocated far ahead of them; every read that returns counts as delivered.
   virtual size_t RemainingBytes() const { return kUnknownRemaining; }
   // Reads like NextBytes but lends the bytes where they lie instead of copying them, so a
   // decoder can build a value straight from the message. On success *bytes points at them and
