@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "fuzz_check.h"
+#include "weft/standard_codec_serializer.h"
 
 namespace fuzz {
 namespace {
@@ -54,10 +55,6 @@ void InstallHooksOnce() {}
 
 }  // namespace
 
-size_t DecodingBound(size_t input_size) {
-  return kBytesPerInputByte * input_size + kFixedAllowance;
-}
-
 AllocationMeter::AllocationMeter() {
   InstallHooksOnce();
   live_bytes.store(0, std::memory_order_relaxed);
@@ -76,9 +73,10 @@ size_t AllocationMeter::PeakBytes() const {
 void AllocationMeter::CheckWithinBound(size_t input_size, const char* what) {
   measuring.store(false, std::memory_order_relaxed);
   const size_t peak = PeakBytes();
-  if (peak > DecodingBound(input_size)) {
+  const size_t bound = weft::StandardCodecSerializer::DecodeMemoryBound(input_size);
+  if (peak > bound) {
     Fail("memory bound exceeded while %s: %zu bytes peak for %zu input bytes (bound %zu)", what,
-         peak, input_size, DecodingBound(input_size));
+         peak, input_size, bound);
   }
 }
 

@@ -9,13 +9,6 @@
 
 namespace fuzz {
 
-// The codec's promise for a message of n bytes: at most kBytesPerInputByte * n +
-// kFixedAllowance bytes live at any moment while it is decoded and the value is alive.
-constexpr size_t kBytesPerInputByte = 128;
-constexpr size_t kFixedAllowance = size_t{1} << 20;
-
-size_t DecodingBound(size_t input_size);
-
 // Measures the peak of live bytes above what was live at its construction, until the first
 // CheckWithinBound or its end. One meter at a time.
 class AllocationMeter {
@@ -28,7 +21,8 @@ class AllocationMeter {
 
   size_t PeakBytes() const;
   // Stops measuring, so that the checks after the decode run at full speed, and aborts the run
-  // when the peak exceeded the bound for input_size.
+  // when the peak exceeded the bound that the codec states for a message of input_size bytes
+  // (StandardCodecSerializer::DecodeMemoryBound).
   void CheckWithinBound(size_t input_size, const char* what);
 };
 

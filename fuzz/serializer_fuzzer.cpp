@@ -1,5 +1,9 @@
 // The standard message serializer on any bytes: decoding one value stays within the memory
-// bound, and whatever it yields encodes to bytes that decode cleanly to an equivalent value and
+// bound through any reader, and a reader of the user's own that can tell its remaining bytes
+// gives the same value, end position and number of diagnostic lines as the standard one. A
+// streaming reader, which cannot tell and throws where its bytes end, decodes a message that the
+// standard reader decodes cleanly to the same value, and throws nothing but its own end otherwise.
+// Whatever the decoder yields encodes to bytes that decode cleanly to an equivalent value and
 // encode again to the same bytes, written directly into a vector or value by value alike. Values
 // with a NaN in a map key are only decoded twice: the ordering is no strict weak ordering on them
 // (value_properties.h).
@@ -10,6 +14,7 @@
 #include "allocation_meter.h"
 #include "diagnostic_sink.h"
 #include "fuzz_check.h"
+#include "readers.h"
 #include "value_properties.h"
 #include "weft/byte_streams.h"
 #include "weft/encodable_value.h"
@@ -55,6 +60,47 @@ EncodableValue Decode(const uint8_t* data, size_t size) {
   return StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader);
 }
 
+struct Decoded {
+  EncodableValue value;
+  size_t position = 0;
+  size_t lines = 0;
+};
+
+template <typename Reader>
+Decoded DecodeWithinBound(Reader* reader, size_t size, const char* what) {
+  fuzz::AllocationMeter meter;
+  const fuzz::DiagnosticWatch watch;
+  Decoded decoded;
+  decoded.value = StandardCodecSerializer::SharedInstance().ReadTaggedValue(reader);
+  meter.CheckWithinBound(size, what);
+  decoded.position = reader->position();
+  decoded.lines = watch.Lines();
+  return decoded;
+}
+
+void CheckAlike(const Decoded& decoded, const Decoded& standard) {
+  fuzz::Check(fuzz::Equivalent(decoded.value, standard.value),
+              "every reader decodes the same value");
+  fuzz::Check(decoded.position == standard.position, "every reader ends at the same position");
+  fuzz::Check(decoded.lines == standard.lines, "every reader writes as many lines");
+}
+
+void CheckOtherReaders(const uint8_t* data, size_t size, const Decoded& standard) {
+  fuzz::OwnReader own(fuzz::OwnReader::Kind::kTellsRemaining, data, size);
+  CheckAlike(DecodeWithinBound(&own, size, "decoding through a reader of the user's own"),
+             standard);
+
+  fuzz::OwnReader streaming(fuzz::OwnReader::Kind::kStreaming, data, size);
+  try {
+    const Decoded streamed = DecodeWithinBound(&streaming, size, "decoding a stream");
+    if (standard.lines == 0) {
+      CheckAlike(streamed, standard);
+    }
+  } catch (const fuzz::EndOfInput&) {
+    fuzz::Check(standard.lines != 0, "a stream of a clean message decodes before its end");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -63,9 +109,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::AllocationMeter meter;
-  const EncodableValue value = Decode(data, size);
-  meter.CheckWithinBound(size, "decoding a value");
+  ByteBufferStreamReader reader(data, size);
+  const Decoded standard = DecodeWithinBound(&reader, size, "decoding a value");
+  CheckOtherReaders(data, size, standard);
+  const EncodableValue& value = standard.value;
 
   // Anything the decoder yields is a value that the encoder can write: a cleanly decoded input
   // must round-trip, and so must the fallbacks (nulls, zero-filled runs) of a damaged one.

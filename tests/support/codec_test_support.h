@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "weft/byte_streams.h"
@@ -119,17 +121,95 @@ struct Decoded {
   size_t position = 0;
 };
 
+// One value read by the shared serializer, with the lines written meanwhile.
+template <typename Reader>
+Decoded DecodeWith(Reader* reader) {
+  StderrLines capture;
+  Decoded decoded;
+  decoded.value = StandardCodecSerializer::SharedInstance().ReadTaggedValue(reader);
+  decoded.lines = capture.Take();
+  decoded.position = reader->position();
+  return decoded;
+}
+
 inline Decoded Decode(const std::vector<uint8_t>& bytes, size_t prefix = 0) {
   ByteBufferStreamReader reader(bytes.data(), bytes.size());
   std::vector<uint8_t> skipped(prefix);
   reader.NextBytes(skipped.data(), prefix);
-  StderrLines capture;
-  Decoded decoded;
-  decoded.value = StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader);
-  decoded.lines = capture.Take();
-  decoded.position = reader.position();
-  return decoded;
+  return DecodeWith(&reader);
 }
+
+// Lists nested depth deep around true.
+inline std::vector<uint8_t> NestedLists(size_t depth) {
+  return Concat(Repeat(Hex("0C 01"), depth), Hex("01"));
+}
+
+inline EncodableValue NestedValue(size_t depth, EncodableValue innermost) {
+  for (size_t i = 0; i < depth; ++i) {
+    innermost = EncodableValue(ValueList{std::move(innermost)});
+  }
+  return innermost;
+}
+
+// What a streaming reader throws where its bytes end.
+struct EndOfInput : std::runtime_error {
+  EndOfInput() : std::runtime_error("end of input") {}
+};
+
+// A reader of the user's own, not derived from the standard one: the three operations over
+// bytes that it keeps, each counted, passed on to a standard reader inside it. As kinds:
+// - kThreeOperations: no more than that, so it cannot tell its remaining bytes, and a read past
+//   the end writes the standard reader's line and yields zeros;
+// - kTellsRemaining: that, and it tells its remaining bytes;
+// - kStreaming: it cannot tell, and throws EndOfInput instead of reading past the end.
+class OwnReader : public ByteStreamReader {
+ public:
+  enum class Kind { kThreeOperations, kTellsRemaining, kStreaming };
+
+  OwnReader(Kind kind, std::vector<uint8_t> bytes) : kind_(kind) { Reset(std::move(bytes)); }
+
+  // Starts over on other bytes, as a reader that a caller reuses for the next message.
+  void Reset(std::vector<uint8_t> bytes) {
+    bytes_ = std::move(bytes);
+    inner_ = std::make_unique<ByteBufferStreamReader>(bytes_.data(), bytes_.size());
+  }
+
+  uint8_t NextByte() override {
+    ++calls;
+    EndsBefore(1);
+    return inner_->NextByte();
+  }
+  void NextBytes(uint8_t* buffer, size_t length) override {
+    ++calls;
+    lengths.push_back(length);
+    EndsBefore(length);
+    inner_->NextBytes(buffer, length);
+  }
+  void SkipPadding(uint8_t alignment) override {
+    ++calls;
+    inner_->SkipPadding(alignment);
+  }
+  size_t RemainingBytes() const override {
+    return kind_ == Kind::kTellsRemaining ? inner_->RemainingBytes() : kUnknownRemaining;
+  }
+
+  size_t position() const { return inner_->position(); }
+
+  size_t calls = 0;
+  // The length of each NextBytes.
+  std::vector<size_t> lengths;
+
+ private:
+  void EndsBefore(size_t length) const {
+    if (kind_ == Kind::kStreaming && length > inner_->RemainingBytes()) {
+      throw EndOfInput();
+    }
+  }
+
+  Kind kind_;
+  std::vector<uint8_t> bytes_;
+  std::unique_ptr<ByteBufferStreamReader> inner_;
+};
 
 inline bool Equivalent(const EncodableValue& a, const EncodableValue& b) {
   return !(a < b) && !(b < a);

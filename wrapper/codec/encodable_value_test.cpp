@@ -15,6 +15,7 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 using testing_support::Equivalent;
+using testing_support::NestedValue;
 using testing_support::Valueless;
 
 TEST(EncodableValueTest, AlternativesHaveTheirFixedIndexes) {
@@ -146,20 +147,12 @@ TEST(EncodableValueTest, ValuelessIsLowest) {
 
 // Two equivalent values nested this deep would take 2^depth comparisons if each level asked
 // both "less" and "greater" of its children.
-EncodableValue NestedLists(int depth, int32_t innermost) {
-  EncodableValue value(innermost);
-  for (int level = 0; level < depth; ++level) {
-    value = EncodableValue(ValueList{std::move(value)});
-  }
-  return value;
-}
-
 TEST(EncodableValueTest, DeeplyNestedEquivalentValuesCompareInLinearTime) {
-  const EncodableValue a = NestedLists(100, 1);
-  const EncodableValue b = NestedLists(100, 1);
+  const EncodableValue a = NestedValue(100, EncodableValue(1));
+  const EncodableValue b = NestedValue(100, EncodableValue(1));
   EXPECT_FALSE(a < b);
   EXPECT_FALSE(b < a);
-  EXPECT_TRUE(a < NestedLists(100, 2));
+  EXPECT_TRUE(a < NestedValue(100, EncodableValue(2)));
 
   ValueMap map;
   map.emplace(a, EncodableValue(true));

@@ -17,12 +17,15 @@
 
 namespace {
 
-// Live and peak bytes requested through operator new, headers not counted.
+// Live and peak bytes requested through operator new, headers not counted, and the largest
+// single request.
 size_t live_bytes = 0;
 size_t peak_bytes = 0;
+size_t largest_request = 0;
 constexpr size_t kHeader = alignof(std::max_align_t);
 
 void* Allocate(size_t size) {
+  largest_request = std::max(largest_request, size);
   void* block = std::malloc(size + kHeader);
   if (block == nullptr) {
     throw std::bad_alloc();
@@ -67,35 +70,72 @@ namespace weft {
 namespace {
 
 using testing_support::Concat;
+using testing_support::EndOfInput;
 using testing_support::Hex;
+using testing_support::OwnReader;
 using testing_support::Repeat;
 using testing_support::StderrLines;
 
-constexpr size_t kBytesPerMessageByte = 128;
-constexpr size_t kFixedAllowance = size_t{1} << 20;
 constexpr size_t kMaxDepth = StandardCodecSerializer::kMaxNestingDepth;
 
-// Peak memory of decoding a message beyond what was live before.
-size_t DecodePeak(const std::vector<uint8_t>& message) {
-  ByteBufferStreamReader reader(message.data(), message.size());
+struct Measured {
+  size_t peak = 0;
+  size_t largest_request = 0;
+};
+
+// Memory of decoding a message beyond what was live before: its peak, and the largest single
+// request. A reader that throws where its bytes end ends the decode there.
+Measured MeasureDecode(ByteStreamReader* reader) {
   StderrLines capture;
   const size_t before = live_bytes;
   peak_bytes = live_bytes;
-  { EncodableValue value = StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader); }
-  const size_t peak = peak_bytes - before;
+  largest_request = 0;
+  try {
+    EncodableValue value = StandardCodecSerializer::SharedInstance().ReadTaggedValue(reader);
+  } catch (const EndOfInput&) {
+  }
+  const Measured measured{peak_bytes - before, largest_request};
   capture.Take();
-  return peak;
+  return measured;
 }
 
+// Through the standard reader, and through a streaming one that cannot tell how many bytes
+// remain and throws where they end.
 void ExpectBounded(const char* name, const std::vector<uint8_t>& message) {
-  const size_t peak = DecodePeak(message);
-  std::printf("%-36s %9zu bytes in, %10zu bytes peak (%.1f per byte)\n", name, message.size(), peak,
-              static_cast<double>(peak) / static_cast<double>(message.size()));
-  EXPECT_LE(peak, kBytesPerMessageByte * message.size() + kFixedAllowance) << name;
+  ByteBufferStreamReader standard(message.data(), message.size());
+  const size_t peak = MeasureDecode(&standard).peak;
+  OwnReader streaming_reader(OwnReader::Kind::kStreaming, message);
+  const size_t streaming_peak = MeasureDecode(&streaming_reader).peak;
+  std::printf("%-36s %9zu bytes in, %10zu bytes peak (%.1f per byte), streaming %10zu\n", name,
+              message.size(), peak, static_cast<double>(peak) / static_cast<double>(message.size()),
+              streaming_peak);
+  EXPECT_LE(peak, StandardCodecSerializer::DecodeMemoryBound(message.size())) << name;
+  EXPECT_LE(streaming_peak, StandardCodecSerializer::DecodeMemoryBound(message.size())) << name;
 }
 
 std::vector<uint8_t> Nulls(size_t count) {
   return std::vector<uint8_t>(count, 0);
+}
+
+// Six bytes that declare 4 GiB of string or bytes, 16 GiB of 32-bit and 32 GiB of 64-bit
+// elements: a streaming reader gets the first chunk of 64 KiB (and a string's terminator)
+// before it throws for want of bytes.
+TEST(StandardCodecSerializerBoundsTest, AStreamingReaderGetsNoMemoryAheadOfItsBytes) {
+  struct Case {
+    const char* message;
+    size_t largest_request;
+  };
+  const Case cases[] = {
+      {"05 FF FF FF FF FF", 65537}, {"07 FF FF FF FF FF", 65537}, {"08 FF FF FF FF FF", 65536},
+      {"09 FF FF FF FF FF", 65536}, {"0E FF FF FF FF FF", 65536}, {"0A FF FF FF FF FF", 65536},
+      {"0B FF FF FF FF FF", 65536},
+  };
+  for (const Case& c : cases) {
+    OwnReader reader(OwnReader::Kind::kStreaming, Hex(c.message));
+    const Measured measured = MeasureDecode(&reader);
+    EXPECT_EQ(measured.largest_request, c.largest_request) << c.message;
+    EXPECT_LE(measured.peak, StandardCodecSerializer::DecodeMemoryBound(6)) << c.message;
+  }
 }
 
 TEST(StandardCodecSerializerBoundsTest, HugeDeclaredSizesInAFewBytes) {

@@ -3,20 +3,20 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <deque>
-#include <iterator>
-#include <optional>
+#include <memory>
 #include <string>
 #include <typeinfo>
 #include <utility>
 #include <vector>
 
+#include "decode_state.h"
 #include "standard_codec_format.h"
 #include "weft/diagnostic_line.h"
 
 // Reading values from untrusted bytes, within the decode limits that the header states. The
 // standard reader is read through its own operations, which lend the message bytes in place;
-// any other reader only through NextByte, NextBytes and SkipPadding, so that it sees every byte.
+// any other reader only through NextByte, NextBytes and SkipPadding, so that it sees every byte
+// and every read that fails.
 
 namespace weft {
 
@@ -33,62 +33,12 @@ constexpr char kTooDeepLine[] =
 // the first-level cache.
 constexpr size_t kCopyBlockBytes = 4096;
 
-// How deep in lists and maps the decoder on this thread is.
-thread_local size_t open_containers = 0;
-
-// Enters one list or map.
-class ContainerScope {
- public:
-  ContainerScope() { ++open_containers; }
-  ~ContainerScope() { --open_containers; }
-
-  ContainerScope(const ContainerScope&) = delete;
-  ContainerScope& operator=(const ContainerScope&) = delete;
-};
-
-// The elements of the lists that the decoder on this thread is inside of, innermost last. A list
-// collects its elements here and moves them into a vector of exactly their number once it is
-// complete, so that a declared count reserves nothing and no list's storage is ever grown: what
-// a list holds is what its own bytes made, and at most twice that is alive at any moment. The
-// blocks of a deque never move, so a nested list's elements pile up above its enclosing list's.
-// The outermost list owns the deque; the thread only points at it, since a thread_local with a
-// destructor is not safe at thread exit on every Windows runtime.
-thread_local std::deque<EncodableValue>* pending_elements = nullptr;
-
-// The elements that one list has collected so far; dropped if the list is left by an exception.
-// Leaving a list puts back what its enclosing list saw: the same deque, or none after the
-// outermost list.
-class PendingElements {
- public:
-  PendingElements() : enclosing_(pending_elements) {
-    if (enclosing_ == nullptr) {
-      pending_elements = &owned_.emplace();
-    }
-    base_ = pending_elements->size();
-  }
-  ~PendingElements() {
-    pending_elements->resize(base_);
-    pending_elements = enclosing_;
-  }
-
-  PendingElements(const PendingElements&) = delete;
-  PendingElements& operator=(const PendingElements&) = delete;
-
-  void Add(EncodableValue value) { pending_elements->push_back(std::move(value)); }
-
-  ValueList Take() {
-    const auto first = pending_elements->begin() + static_cast<std::ptrdiff_t>(base_);
-    ValueList list(std::make_move_iterator(first),
-                   std::make_move_iterator(pending_elements->end()));
-    pending_elements->resize(base_);
-    return list;
-  }
-
- private:
-  std::deque<EncodableValue>* enclosing_;
-  std::optional<std::deque<EncodableValue>> owned_;
-  size_t base_ = 0;
-};
+// The first chunk of a string or array read from a reader that cannot tell how many bytes
+// remain: it is allocated before any of its bytes arrive, so it comes out of the fixed memory
+// allowance, and the doubled run that follows it must too.
+constexpr size_t kFirstChunkBytes = size_t{64} << 10;
+static_assert(3 * kFirstChunkBytes <= StandardCodecSerializer::kMemoryAllowance,
+              "a run grown past its first chunk holds both chunks for a moment");
 
 // Only the exact standard reader is read in place: a derived reader may read differently, and
 // is read through its virtual operations like any other.
@@ -119,13 +69,6 @@ size_t UnbackedCount(size_t count, size_t element_size) {
   return count * element_size <= StandardCodecSerializer::kMaxUnbackedBytes ? count : 0;
 }
 
-// Whether a read of length bytes cannot be backed by the rest of the message and is too large to
-// stand in for with zeros; such a read is left out, which reads as empty.
-bool TooLargeToFake(const ByteStreamReader& stream, size_t count, size_t element_size) {
-  return KnowsRemaining(stream) && count * element_size > stream.RemainingBytes() &&
-         UnbackedCount(count, element_size) == 0;
-}
-
 // Built straight from the message bytes, without zero-filling first.
 template <typename Bytes>
 Bytes BytesFrom(const uint8_t* bytes, size_t length);
@@ -152,20 +95,6 @@ Bytes ReadByteRunInPlace(ByteStreamReader* stream, size_t length) {
   return BytesFrom<Bytes>(bytes, length);
 }
 
-template <typename Bytes>
-Bytes ReadByteRun(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
-  const size_t length = serializer.ReadSizePrefix(stream);
-  if (LendsInPlace(*stream)) {
-    return ReadByteRunInPlace<Bytes>(stream, length);
-  }
-  if (TooLargeToFake(*stream, length, 1)) {
-    return Bytes();
-  }
-  Bytes bytes(length, 0);
-  stream->NextBytes(reinterpret_cast<uint8_t*>(bytes.data()), length);
-  return bytes;
-}
-
 // The message bytes may lie at any alignment and are no T objects, so they are copied into the
 // elements byte-wise (memcpy) rather than read through a T pointer.
 template <typename T>
@@ -186,6 +115,77 @@ std::vector<T> ReadTypedArrayInPlace(ByteStreamReader* stream, size_t count) {
   return array;
 }
 
+// A run is a string or an array that a reader fills through NextBytes.
+template <typename Run>
+uint8_t* BytesAt(Run& run, size_t offset) {
+  return reinterpret_cast<uint8_t*>(run.data() + offset);
+}
+
+template <typename Run>
+constexpr size_t kElementSize = sizeof(typename Run::value_type);
+
+template <typename Run>
+size_t ByteCount(size_t count) {
+  return count * kElementSize<Run>;
+}
+
+// A run that the rest of the message cannot back reads as zeros up to the allowance, after one
+// read that the reader fails, so that every reader reports it as the standard one does. Beyond
+// the allowance there is no room to read into; a read of one byte more than remain fails as
+// surely, and its buffer is left uninitialised, since a failed read copies nothing into it.
+template <typename Run>
+Run ReadUnbackedRun(ByteStreamReader* stream, size_t count, size_t remaining) {
+  Run run(UnbackedCount(count, kElementSize<Run>), typename Run::value_type());
+  if (!run.empty()) {
+    stream->NextBytes(BytesAt(run, 0), ByteCount<Run>(count));
+    return run;
+  }
+  const std::unique_ptr<uint8_t[]> failing_read(new uint8_t[remaining + 1]);
+  stream->NextBytes(failing_read.get(), remaining + 1);
+  return run;
+}
+
+// For a reader that cannot tell how many bytes remain: the run grows with what the reader has
+// delivered, each chunk as large as all before it, the first within the memory allowance. The
+// run of none is read too, since at a position past the end even that read fails.
+template <typename Run>
+Run ReadRunInChunks(ByteStreamReader* stream, size_t count) {
+  constexpr size_t kFirstChunk = kFirstChunkBytes / kElementSize<Run>;
+  Run run;
+  size_t chunk = std::min(count, kFirstChunk);
+  do {
+    const size_t done = run.size();
+    run.resize(done + chunk);
+    stream->NextBytes(BytesAt(run, done), ByteCount<Run>(chunk));
+    chunk = std::min(count - run.size(), std::max(kFirstChunk, run.size()));
+  } while (run.size() < count);
+  return run;
+}
+
+// A string or array from a reader that does not lend its bytes.
+template <typename Run>
+Run ReadRun(ByteStreamReader* stream, size_t count) {
+  const size_t remaining = stream->RemainingBytes();
+  if (remaining == ByteStreamReader::kUnknownRemaining) {
+    return ReadRunInChunks<Run>(stream, count);
+  }
+  if (ByteCount<Run>(count) > remaining) {
+    return ReadUnbackedRun<Run>(stream, count, remaining);
+  }
+  Run run(count, typename Run::value_type());
+  stream->NextBytes(BytesAt(run, 0), ByteCount<Run>(count));
+  return run;
+}
+
+template <typename Bytes>
+Bytes ReadByteRun(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
+  const size_t length = serializer.ReadSizePrefix(stream);
+  if (LendsInPlace(*stream)) {
+    return ReadByteRunInPlace<Bytes>(stream, length);
+  }
+  return ReadRun<Bytes>(stream, length);
+}
+
 template <typename T>
 std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const size_t count = serializer.ReadSizePrefix(stream);
@@ -193,19 +193,14 @@ std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStr
   if (LendsInPlace(*stream)) {
     return ReadTypedArrayInPlace<T>(stream, count);
   }
-  if (TooLargeToFake(*stream, count, sizeof(T))) {
-    return {};
-  }
-  std::vector<T> array(count);
-  stream->NextBytes(reinterpret_cast<uint8_t*>(array.data()), count * sizeof(T));
-  return array;
+  return ReadRun<std::vector<T>>(stream, count);
 }
 
 // Each element is read from the list's own bytes, however many its enclosing lists still expect.
 ValueList ReadList(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const size_t count = serializer.ReadSizePrefix(stream);
-  ContainerScope scope;
-  PendingElements elements;
+  const DecodeState::Container container(stream);
+  DecodeState::PendingElements elements(container.state());
   for (size_t i = 0; i < count; ++i) {
     const bool at_end = AtEnd(*stream);
     elements.Add(serializer.ReadTaggedValue(stream));
@@ -218,7 +213,7 @@ ValueList ReadList(const StandardCodecSerializer& serializer, ByteStreamReader* 
 
 ValueMap ReadMap(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const size_t count = serializer.ReadSizePrefix(stream);
-  ContainerScope scope;
+  const DecodeState::Container container(stream);
   ValueMap map;
   for (size_t i = 0; i < count; ++i) {
     const bool at_end = AtEnd(*stream);
@@ -234,10 +229,13 @@ ValueMap ReadMap(const StandardCodecSerializer& serializer, ByteStreamReader* st
 }
 
 // Moves past length bytes, or to the end when fewer remain, without a diagnostic where the
-// reader can tell.
+// reader can tell: nothing is read where nothing is left, also past the end.
 void SkipBytes(ByteStreamReader* stream, size_t length) {
   if (KnowsRemaining(*stream)) {
     length = std::min(length, stream->RemainingBytes());
+  }
+  if (length == 0) {
+    return;
   }
   if (LendsInPlace(*stream)) {
     const uint8_t* bytes = nullptr;
@@ -344,7 +342,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
       WriteDiagnosticLine(kUnknownTypeLine + std::to_string(type));
       return EncodableValue();
   }
-  if (open_containers >= kMaxNestingDepth) {
+  if (DecodeState::DepthOf(*stream) >= kMaxNestingDepth) {
     WriteDiagnosticLine(kTooDeepLine);
     SkipNestedValue(*this, type, stream);
     return EncodableValue();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -16,12 +17,18 @@ namespace {
 
 using testing_support::Concat;
 using testing_support::Decode;
+using testing_support::Decoded;
+using testing_support::DecodeWith;
 using testing_support::Encode;
 using testing_support::EncodeValueByValue;
+using testing_support::EndOfInput;
 using testing_support::Equivalent;
 using testing_support::ForwardingWriter;
 using testing_support::Hex;
 using testing_support::kInvalidRead;
+using testing_support::NestedLists;
+using testing_support::NestedValue;
+using testing_support::OwnReader;
 using testing_support::Repeat;
 using testing_support::StderrLines;
 using testing_support::Times;
@@ -105,29 +112,90 @@ TEST(StandardCodecSerializerDeathTest, SizeOf2To32FailsLoudlyInDebugBuilds) {
       "2\\^32");
 }
 
-TEST(StandardCodecSerializerTest, DecodesTheListedMessages) {
+// Only the exact standard reader is read in place; a derived one is read through NextBytes.
+struct RecordingReader : ByteBufferStreamReader {
+  using ByteBufferStreamReader::ByteBufferStreamReader;
+  void NextBytes(uint8_t* buffer, size_t length) override {
+    lengths.push_back(length);
+    ByteBufferStreamReader::NextBytes(buffer, length);
+  }
+  std::vector<size_t> lengths;
+};
+
+struct ReaderResult {
+  const char* reader;
+  Decoded decoded;
+};
+
+// The same bytes through the standard reader, one derived from it and one of the user's own
+// that tells its remaining bytes.
+std::vector<ReaderResult> DecodeThroughEachReader(const std::vector<uint8_t>& message) {
+  ByteBufferStreamReader standard(message.data(), message.size());
+  RecordingReader derived(message.data(), message.size());
+  OwnReader own(OwnReader::Kind::kTellsRemaining, message);
+  return {{"standard", DecodeWith(&standard)},
+          {"derived", DecodeWith(&derived)},
+          {"own", DecodeWith(&own)}};
+}
+
+std::vector<std::string> Lines(std::initializer_list<std::string> lines) {
+  return lines;
+}
+
+TEST(StandardCodecSerializerTest, EveryReaderDecodesTheListedMessagesAlike) {
+  const std::string unknown_15 = "Unknown type in StandardCodecSerializer::ReadValueOfType: 15";
+  const std::vector<std::string> none;
+  const std::vector<std::string> one_invalid_read = Times(kInvalidRead, 1);
   struct Case {
-    const char* bytes;
+    std::vector<uint8_t> bytes;
     EncodableValue value;
-    size_t invalid_reads;
+    size_t position;
+    std::vector<std::string> lines;
   };
   const Case cases[] = {
-      {"05 02 31 32", EncodableValue("12"), 0},
-      {"07 FE 05 00 61 62 63 64 65", EncodableValue("abcde"), 0},
-      {"0D 02 03 01 00 00 00 01 03 01 00 00 00 02",
-       EncodableValue(ValueMap{{EncodableValue(1), EncodableValue(true)}}), 0},
-      {"03 01 00", EncodableValue(0), 1},
-      {"07 05 61 62", EncodableValue(std::string(5, '\0')), 1},
-      {"0C 02 01", EncodableValue(ValueList{EncodableValue(true), EncodableValue()}), 1},
-      {"09 00", EncodableValue(std::vector<int32_t>{}), 1},
-      {"07 FF 03 00 00 00 61 62 63", EncodableValue("abc"), 0},
-      {"", EncodableValue(), 1},
+      {Hex("05 02 31 32"), EncodableValue("12"), 4, none},
+      {Hex("07 FE 05 00 61 62 63 64 65"), EncodableValue("abcde"), 9, none},
+      {Hex("0D 02 03 01 00 00 00 01 03 01 00 00 00 02"),
+       EncodableValue(ValueMap{{EncodableValue(1), EncodableValue(true)}}), 14, none},
+      {Hex("03 01 00"), EncodableValue(0), 1, one_invalid_read},
+      {Hex("07 05 61 62"), EncodableValue(std::string(5, '\0')), 2, one_invalid_read},
+      {Hex("0C 02 01"), EncodableValue(ValueList{EncodableValue(true), EncodableValue()}), 3,
+       one_invalid_read},
+      {Hex("09 00"), EncodableValue(std::vector<int32_t>{}), 4, one_invalid_read},
+      {Hex("07 FF 03 00 00 00 61 62 63"), EncodableValue("abc"), 9, none},
+      {Hex(""), EncodableValue(), 0, one_invalid_read},
+      // Runs that the rest of the message cannot back: one failed read that moves nothing,
+      // then zeros up to the allowance, and empty beyond it.
+      {Hex("07 FF FF FF FF FF 61"), EncodableValue(""), 6, one_invalid_read},
+      {Hex("08 FE 00 04"), EncodableValue(std::vector<uint8_t>(1024)), 4, one_invalid_read},
+      {Hex("08 FE 01 04"), EncodableValue(std::vector<uint8_t>()), 4, one_invalid_read},
+      {Hex("0A 80 00 00 00 00 00 00"), EncodableValue(std::vector<int64_t>(128)), 8,
+       one_invalid_read},
+      {Hex("0B FF FF FF FF FF"), EncodableValue(std::vector<double>()), 8, one_invalid_read},
+      {Hex("0E FF FF FF FF FF 00 00 01"), EncodableValue(std::vector<float>()), 8,
+       one_invalid_read},
+      {Hex("0C FF FF FF FF FF"), EncodableValue(ValueList{EncodableValue()}), 6, one_invalid_read},
+      {Hex("0C 02 0F 07 FE 00 10 61"), EncodableValue(ValueList{EncodableValue(), ""}), 7,
+       Lines({unknown_15, kInvalidRead})},
+      {Hex("0D FF FF FF FF FF 01 01"),
+       EncodableValue(ValueMap{{EncodableValue(true), EncodableValue(true)},
+                               {EncodableValue(), EncodableValue()}}),
+       8, Times(kInvalidRead, 2)},
+      // A value too deep is skipped to the end of the message at most, without a failed read,
+      // also where an empty typed array's padding passes the end.
+      {Concat(Repeat(Hex("0C 01"), kMaxDepth), Hex("0C 02 01 09 00")),
+       NestedValue(kMaxDepth, EncodableValue()), 264, Lines({kTooDeep})},
+      {Concat(Repeat(Hex("0C 01"), kMaxDepth), Hex("0C 01 07 10 61")),
+       NestedValue(kMaxDepth, EncodableValue()), 261, Lines({kTooDeep})},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.bytes);
-    const testing_support::Decoded decoded = Decode(Hex(c.bytes));
-    EXPECT_EQ(decoded.value, c.value);
-    EXPECT_EQ(decoded.lines, Times(kInvalidRead, c.invalid_reads));
+  for (size_t row = 0; row < std::size(cases); ++row) {
+    const Case& c = cases[row];
+    for (const ReaderResult& result : DecodeThroughEachReader(c.bytes)) {
+      SCOPED_TRACE(::testing::Message() << "row " << row << ", " << result.reader << " reader");
+      EXPECT_EQ(result.decoded.value, c.value);
+      EXPECT_EQ(result.decoded.position, c.position);
+      EXPECT_EQ(result.decoded.lines, c.lines);
+    }
   }
 }
 
@@ -153,27 +221,6 @@ TEST(StandardCodecSerializerTest, MapKeepsTheFirstOfEquivalentKeysAndStopsAtTheE
   EXPECT_EQ(past_end.lines, Times(kInvalidRead, 2));
 }
 
-TEST(StandardCodecSerializerTest, DeclaredSizesThatTheMessageCannotBackStayBounded) {
-  const testing_support::Decoded list = Decode(Hex("0C FF FF FF FF FF"));
-  EXPECT_EQ(list.value, EncodableValue(ValueList{EncodableValue()}));
-  EXPECT_EQ(list.lines, Times(kInvalidRead, 1));
-
-  const testing_support::Decoded text = Decode(Hex("07 FF FF FF FF FF 61"));
-  EXPECT_EQ(text.value, EncodableValue(""));
-  EXPECT_EQ(text.lines, Times(kInvalidRead, 1));
-  EXPECT_EQ(text.position, 6u);
-
-  const testing_support::Decoded doubles = Decode(Hex("0B FF FF FF FF FF"));
-  EXPECT_EQ(doubles.value, EncodableValue(std::vector<double>{}));
-  EXPECT_EQ(doubles.lines, Times(kInvalidRead, 1));
-
-  const size_t allowance = StandardCodecSerializer::kMaxUnbackedBytes;
-  EXPECT_EQ(Decode(Hex("08 FE 00 04")).value, EncodableValue(std::vector<uint8_t>(allowance)));
-  EXPECT_EQ(Decode(Hex("08 FE 01 04")).value, EncodableValue(std::vector<uint8_t>()));
-  EXPECT_EQ(Decode(Hex("0A 80 00 00 00 00 00 00")).value,
-            EncodableValue(std::vector<int64_t>(allowance / 8)));
-}
-
 // Each list reads its elements from its own bytes, whatever its enclosing lists still expect; a
 // list stops at the first element that starts at the end of the message, which reads as null.
 TEST(StandardCodecSerializerTest, TruncatedNestedListsKeepTheirStructure) {
@@ -192,36 +239,15 @@ TEST(StandardCodecSerializerTest, TruncatedNestedListsKeepTheirStructure) {
       {"0C 02 0C 02 0C 01 01", ValueList{ValueList{ValueList{yes}, null}, null}, 2},
   };
   for (const Case& c : cases) {
-    const testing_support::Decoded decoded = Decode(Hex(c.message));
-    EXPECT_EQ(decoded.value, c.value) << c.message;
-    EXPECT_EQ(decoded.lines, Times(kInvalidRead, c.invalid_reads)) << c.message;
+    for (const ReaderResult& result : DecodeThroughEachReader(Hex(c.message))) {
+      SCOPED_TRACE(::testing::Message() << c.message << ", " << result.reader << " reader");
+      EXPECT_EQ(result.decoded.value, c.value);
+      EXPECT_EQ(result.decoded.lines, Times(kInvalidRead, c.invalid_reads));
+    }
   }
 }
 
-// A reader and a writer written to the three operations of the stream interfaces alone,
-// counting what passes through them.
-class CountingReader : public ByteStreamReader {
- public:
-  explicit CountingReader(const std::vector<uint8_t>& bytes) : inner_(bytes.data(), bytes.size()) {}
-  uint8_t NextByte() override {
-    ++calls;
-    return inner_.NextByte();
-  }
-  void NextBytes(uint8_t* buffer, size_t length) override {
-    ++calls;
-    inner_.NextBytes(buffer, length);
-  }
-  void SkipPadding(uint8_t alignment) override {
-    ++calls;
-    inner_.SkipPadding(alignment);
-  }
-  size_t position() const { return inner_.position(); }
-  size_t calls = 0;
-
- private:
-  ByteBufferStreamReader inner_;
-};
-
+// A writer written to the three operations of the stream interface alone, counting its calls.
 class CountingWriter : public ByteStreamWriter {
  public:
   explicit CountingWriter(std::vector<uint8_t>* buffer) : inner_(buffer) {}
@@ -243,52 +269,66 @@ class CountingWriter : public ByteStreamWriter {
   ByteBufferStreamWriter inner_;
 };
 
-// Every byte reaches a reader of the three operations, with the values and lines of the
-// standard reader, also for a string that ends early. (Only a reader that can tell where the
-// message ends has its lists stop there.)
+// Every byte reaches a reader of the three operations, in one call for each tag, size, padding
+// and run (a run longer than the first chunk in several: such a reader cannot tell how many
+// bytes remain), also for a string that ends early. Only a reader that can tell where the
+// message ends has its lists stop there.
 TEST(StandardCodecSerializerTest, AReaderOfTheThreeOperationsSeesEveryByte) {
-  const char* const messages[] = {
-      "07 02 61 62",
-      "08 03 01 02 03",
-      "0C 02 09 01 00 00 01 00 00 00 0B 01 00 00 00 00 00 00 00 00 00 00 00 00 F0 3F",
-      "0D 01 07 01 61 0E 01 00 00 00 00 80 3F",
-      "07 05 61 62",
+  std::vector<uint8_t> long_bytes(131073);
+  for (size_t i = 0; i < long_bytes.size(); ++i) {
+    long_bytes[i] = static_cast<uint8_t>(i * 7);
+  }
+  struct Case {
+    std::vector<uint8_t> message;
+    EncodableValue value;
+    size_t position;
+    size_t invalid_reads;
+    size_t calls;
+    std::vector<size_t> lengths;
   };
-  for (const char* hex : messages) {
-    const std::vector<uint8_t> message = Hex(hex);
-    const testing_support::Decoded standard = Decode(message);
-    CountingReader reader(message);
-    StderrLines capture;
-    const EncodableValue value = StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader);
-    EXPECT_EQ(value, standard.value) << hex;
-    EXPECT_EQ(capture.Take(), standard.lines) << hex;
-    EXPECT_EQ(reader.position(), standard.position) << hex;
+  const Case cases[] = {
+      {Hex("07 02 61 62"), EncodableValue("ab"), 4, 0, 3, {2}},
+      {Hex("08 03 01 02 03"), EncodableValue(std::vector<uint8_t>{1, 2, 3}), 5, 0, 3, {3}},
+      {Hex("0C 02 09 01 01 00 00 00 0B 01 00 00 00 00 00 00 00 00 00 00 00 00 F0 3F"),
+       EncodableValue(ValueList{EncodableValue(std::vector<int32_t>{1}),
+                                EncodableValue(std::vector<double>{1.0})}),
+       24, 0, 10, std::vector<size_t>{4, 8}},
+      {Hex("0D 01 07 01 61 0E 01 00 00 00 80 3F"),
+       EncodableValue(ValueMap{{EncodableValue("a"), EncodableValue(std::vector<float>{1.0f})}}),
+       12, 0, 9, std::vector<size_t>{1, 4}},
+      {Hex("07 05 61 62"), EncodableValue(std::string(5, '\0')), 2, 1, 3, {5}},
+      {Concat(Hex("08 FF 01 00 02 00"), long_bytes), EncodableValue(long_bytes), 131079, 0, 6,
+       std::vector<size_t>{4, 65536, 65536, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "message of " << c.message.size() << " bytes");
+    OwnReader reader(OwnReader::Kind::kThreeOperations, c.message);
+    const Decoded decoded = DecodeWith(&reader);
+    EXPECT_EQ(decoded.value, c.value);
+    EXPECT_EQ(decoded.lines, Times(kInvalidRead, c.invalid_reads));
+    EXPECT_EQ(decoded.position, c.position);
+    EXPECT_EQ(reader.calls, c.calls);
+    EXPECT_EQ(reader.lengths, c.lengths);
   }
 }
 
-TEST(StandardCodecSerializerTest, AWriterOfTheThreeOperationsGetsTheSameBytes) {
+TEST(StandardCodecSerializerTest, AWriterOfTheThreeOperationsGetsEveryByte) {
   const EncodableValue value(
-      ValueList{EncodableValue("ab"), EncodableValue(std::vector<double>{1.0}),
+      ValueList{EncodableValue("abc"), EncodableValue(std::vector<double>{1.0}),
                 EncodableValue(ValueMap{{EncodableValue(1), EncodableValue()}})});
   std::vector<uint8_t> bytes;
   CountingWriter writer(&bytes);
   StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
-  EXPECT_EQ(bytes, Encode(value));
-  EXPECT_GT(writer.calls, 0u);
+  EXPECT_EQ(bytes, Hex("0C 03 07 03 61 62 63 0B 01 00 00 00 00 00 00 00 "
+                       "00 00 00 00 00 00 F0 3F 0D 01 03 01 00 00 00 00"));
+  // Tag and size of the list; tag, size and bytes of the string; tag, size, padding and
+  // elements of the array; tag and size of the map, tag and bytes of its key, tag of its value.
+  EXPECT_EQ(writer.calls, 2u + 3u + 4u + 5u);
 }
 
-// Only the exact standard reader is read in place; a derived one is read through NextBytes.
 TEST(StandardCodecSerializerTest, ADerivedReaderReadsTheBytesThroughNextBytes) {
-  struct Recording : ByteBufferStreamReader {
-    using ByteBufferStreamReader::ByteBufferStreamReader;
-    void NextBytes(uint8_t* buffer, size_t length) override {
-      lengths.push_back(length);
-      ByteBufferStreamReader::NextBytes(buffer, length);
-    }
-    std::vector<size_t> lengths;
-  };
   const std::vector<uint8_t> message = Hex("07 02 61 62");
-  Recording reader(message.data(), message.size());
+  RecordingReader reader(message.data(), message.size());
   EXPECT_EQ(StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader),
             EncodableValue("ab"));
   EXPECT_EQ(reader.lengths, std::vector<size_t>{2});
@@ -307,17 +347,6 @@ TEST(StandardCodecSerializerTest, AReaderThatLendsNothingIsReadAllTheSame) {
   Declining array_reader(array.data(), array.size());
   EXPECT_EQ(StandardCodecSerializer::SharedInstance().ReadTaggedValue(&array_reader),
             EncodableValue(std::vector<int32_t>{42}));
-}
-
-std::vector<uint8_t> NestedLists(size_t depth) {
-  return Concat(Repeat(Hex("0C 01"), depth), Hex("01"));
-}
-
-EncodableValue NestedValue(size_t depth, EncodableValue innermost) {
-  for (size_t i = 0; i < depth; ++i) {
-    innermost = EncodableValue(ValueList{std::move(innermost)});
-  }
-  return innermost;
 }
 
 TEST(StandardCodecSerializerTest, NestingIsBounded) {
@@ -374,11 +403,20 @@ class TaggingSerializer : public StandardCodecSerializer {
     stream->PutByte(kPointTag);
     stream->PutByte(static_cast<uint8_t>(*custom->TryGet<int32_t>()));
   }
+  // Sized bytes that hold a message of their own, read as that message's value.
+  static constexpr uint8_t kEmbeddedTag = 129;
+
   EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const override {
-    if (type != kPointTag) {
-      return StandardCodecSerializer::ReadValueOfType(type, stream);
+    if (type == kPointTag) {
+      return EncodableValue(CustomValue(int32_t{stream->NextByte()}));
     }
-    return EncodableValue(CustomValue(int32_t{stream->NextByte()}));
+    if (type == kEmbeddedTag) {
+      std::vector<uint8_t> embedded(ReadSizePrefix(stream));
+      stream->NextBytes(embedded.data(), embedded.size());
+      ByteBufferStreamReader embedded_reader(embedded.data(), embedded.size());
+      return ReadTaggedValue(&embedded_reader);
+    }
+    return StandardCodecSerializer::ReadValueOfType(type, stream);
   }
 };
 
@@ -394,6 +432,56 @@ TEST(StandardCodecSerializerTest, DerivedSerializerSeesNestedValues) {
   const EncodableValue decoded = serializer.ReadTaggedValue(&reader);
   const CustomValue& custom = std::get<CustomValue>(std::get<ValueList>(decoded)[0]);
   EXPECT_EQ(*custom.TryGet<int32_t>(), 9);
+}
+
+// A decode is what reads from one reader: an extension reading nested values from the same
+// reader counts on, a decode of bytes on a reader of their own counts from zero.
+TEST(StandardCodecSerializerTest, DepthIsCountedPerReader) {
+  const TaggingSerializer serializer;
+  const std::vector<uint8_t> deeper = NestedLists(kMaxDepth + 1);
+  ByteBufferStreamReader deeper_reader(deeper.data(), deeper.size());
+  StderrLines deeper_capture;
+  EXPECT_EQ(serializer.ReadTaggedValue(&deeper_reader), NestedValue(kMaxDepth, EncodableValue()));
+  EXPECT_EQ(deeper_capture.Take(), std::vector<std::string>{kTooDeep});
+
+  const std::vector<uint8_t> embedding = Concat(Hex("0C 01 81 FE 01 01"), NestedLists(kMaxDepth));
+  ByteBufferStreamReader embedding_reader(embedding.data(), embedding.size());
+  StderrLines embedding_capture;
+  EXPECT_EQ(serializer.ReadTaggedValue(&embedding_reader),
+            NestedValue(kMaxDepth + 1, EncodableValue(true)));
+  EXPECT_TRUE(embedding_capture.Take().empty());
+}
+
+// A reader that cannot tell how many bytes remain gets its runs in chunks that grow with what
+// it has delivered, the first of 64 KiB; what it throws reaches the caller as it was thrown,
+// and the reader and the serializer decode as before afterwards.
+TEST(StandardCodecSerializerTest, AStreamingReaderIsReadInChunksAndItsExceptionsPassThrough) {
+  std::string text(200000, 'x');
+  OwnReader reader(
+      OwnReader::Kind::kStreaming,
+      Concat(Hex("0C 02 07 FF 40 0D 03 00"), std::vector<uint8_t>(text.begin(), text.end())));
+  EXPECT_THROW(StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader), EndOfInput);
+  EXPECT_EQ(reader.lengths, (std::vector<size_t>{4, 65536, 65536, 68928}));
+
+  reader.Reset(Concat(Hex("0C 02 0C 01 07 FF FF FF FF FF"), std::vector<uint8_t>(100000, 'y')));
+  try {
+    StandardCodecSerializer::SharedInstance().ReadTaggedValue(&reader);
+    ADD_FAILURE() << "the end of the input went unnoticed";
+  } catch (const EndOfInput& end) {
+    EXPECT_STREQ(end.what(), "end of input");
+  }
+  EXPECT_EQ(reader.position(), 10u + 65536u);
+
+  reader.Reset(NestedLists(kMaxDepth));
+  const Decoded after = DecodeWith(&reader);
+  EXPECT_EQ(after.value, NestedValue(kMaxDepth, EncodableValue(true)));
+  EXPECT_TRUE(after.lines.empty());
+  EXPECT_EQ(Decode(NestedLists(kMaxDepth)).value, NestedValue(kMaxDepth, EncodableValue(true)));
+
+  reader.Reset(Concat(Hex("07 FF 40 0D 03 00"), std::vector<uint8_t>(text.begin(), text.end())));
+  reader.lengths.clear();
+  EXPECT_EQ(DecodeWith(&reader).value, EncodableValue(text));
+  EXPECT_EQ(reader.lengths, (std::vector<size_t>{4, 65536, 65536, 68928}));
 }
 
 // The buffer writer is written directly and any other stream value by value; both must give

@@ -7,8 +7,12 @@
 
 namespace weft {
 
+class DecodeState;
+
 // Where a decoder takes message bytes from. A read past the end is no error that stops anything:
-// it writes one line to standard error, moves nowhere and yields zeros.
+// it writes one line to standard error, moves nowhere and yields zeros. A reader may also end a
+// message by throwing: the exception reaches the decode's caller as it was thrown, and the
+// reader and the serializer can be used again afterwards.
 class ByteStreamReader {
  public:
   ByteStreamReader() = default;
@@ -27,16 +31,25 @@ class ByteStreamReader {
 
   // What RemainingBytes says when the reader cannot tell.
   static constexpr size_t kUnknownRemaining = SIZE_MAX;
-  // Bytes still to read, 0 once the position has passed the end. Lets a decoder refuse to
-  // reserve or zero-fill for a size that the rest of the message cannot back, and stop a list at
-  // the message's end. A reader that cannot tell gets nothing reserved ahead of what it delivers,
-  // and its declared sizes are trusted, as the format itself trusts them.
+  // Bytes still to read, 0 once the position has passed the end; never more than the reader
+  // can deliver. Lets a decoder refuse to reserve or zero-fill for a size that the rest of the
+  // message cannot back, and stop a list at the message's end. A reader that cannot tell has
+  // strings and arrays read in chunks that grow with the bytes it has delivered, so that it
+  // gets nothing allocated far ahead of them; every read that returns counts as delivered.
   virtual size_t RemainingBytes() const { return kUnknownRemaining; }
   // Reads like NextBytes but lends the bytes where they lie instead of copying them, so a
   // decoder can build a value straight from the message. On success *bytes points at them and
   // stays valid as long as the message does. False when the reader does not lend (the default:
   // nothing is read, and the caller reads with NextBytes instead) or the read does not fit.
   virtual bool NextBytesInPlace(size_t /*length*/, const uint8_t** /*bytes*/) { return false; }
+
+ private:
+  friend class DecodeState;
+
+  // The decode that is reading from this reader, while one is inside a list or map. Kept here
+  // rather than per thread, since two decodes on one thread need not nest: on fibers, a reader
+  // that waits for bytes may let another decode run in between.
+  DecodeState* decode_ = nullptr;
 };
 
 // Where an encoder puts message bytes.

@@ -15,25 +15,47 @@ namespace weft {
 // values go through the virtual operations too.
 class StandardCodecSerializer {
  public:
-  // Decode limits. Decoding untrusted bytes is safe on any input; for a message of n bytes:
+  // Decode limits. Decoding untrusted bytes is safe on any input and through any reader; for a
+  // message of n bytes:
   // - Stack: lists and maps nest at most kMaxNestingDepth deep. A deeper one is skipped without
   //   recursion (its nested content included), reads as null, and writes one line.
   // - Time: a list or map stops at the first element that starts at the end of the message;
   //   that element still reads as null. Every other element takes at least one byte.
-  // - Memory: a declared count reserves nothing: a list collects its elements as they arrive and
-  //   then takes exactly their number, so at most twice what the message's own bytes made is
-  //   alive at any moment. A string or array whose bytes run past the end is made of zeros only
-  //   up to kMaxUnbackedBytes; such a read fails, which can only happen within the last
-  //   kMaxUnbackedBytes of the message, so these zeros stay within a fixed allowance.
-  // The time limit and the zeros' allowance need the reader's RemainingBytes; for a reader that
-  // cannot tell, a list reads as many elements as it declares, and strings and arrays take their
-  // declared sizes, as the format itself trusts them.
+  // - Memory: at most DecodeMemoryBound(n) bytes are alive at any moment while the message is
+  //   decoded and while its value lives. A declared count reserves nothing: a list collects its
+  //   elements as they arrive and then takes exactly their number. A string or array whose bytes
+  //   run past the end is made of zeros only up to kMaxUnbackedBytes.
+  // The depth is counted per decode, and a decode is what reads from one reader: an extension
+  // that reads nested values through these operations on the same reader counts on, while a
+  // decode on another reader, even one started from inside this one, counts from zero.
+  // Every reader gives the same value, end position and diagnostic lines for the same bytes as
+  // long as it can tell its remaining bytes (ByteStreamReader::RemainingBytes). For a reader that
+  // cannot, n counts every byte that its reads delivered, or claimed to by returning: a list
+  // reads as many elements as it declares, and strings and arrays are read in chunks that grow
+  // with the bytes delivered, so that such a reader ends a message by throwing (or by blocking
+  // until more bytes arrive) rather than by yielding zeros.
 
-  // Lists and maps inside one another; a deeper one is skipped and read as null.
+  // Lists and maps inside one another; a deeper one is skipped and read as null. A value at the
+  // limit fits the 1 MiB main-thread stack that Windows programs get by default with room to
+  // spare, to decode, copy, compare, encode and destroy.
   static constexpr size_t kMaxNestingDepth = 128;
   // A string or array whose bytes run past the end of the message still reads as that many
-  // zero bytes up to this size; a larger one reads as empty.
+  // zero bytes, as the format has it, up to this size; a larger one reads as empty. Such a read
+  // fails, which can only happen within the last kMaxUnbackedBytes of the message, so these
+  // zeros stay within a fixed allowance.
   static constexpr size_t kMaxUnbackedBytes = 1024;
+  // The memory bound's share per message byte. A list holds its elements twice for a moment
+  // when it takes them from the ones it collected, and a value is 56 bytes, so an honest list
+  // of a million nulls takes 114 bytes per message byte.
+  static constexpr size_t kMemoryPerMessageByte = 128;
+  // The memory bound's fixed share: the zeros of short reads, the first chunk of a string or
+  // array read from a reader that cannot tell its remaining bytes, and the first blocks of the
+  // containers that collect elements.
+  static constexpr size_t kMemoryAllowance = size_t{1} << 20;
+
+  static constexpr size_t DecodeMemoryBound(size_t message_bytes) {
+    return kMemoryPerMessageByte * message_bytes + kMemoryAllowance;
+  }
 
   StandardCodecSerializer() = default;
   virtual ~StandardCodecSerializer() = default;
