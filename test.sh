@@ -2,52 +2,102 @@
 # Builds every preset and runs every test: the formatting check, the native suite with
 # AddressSanitizer and UndefinedBehaviorSanitizer and the fuzzers from the same build,
 # ThreadSanitizer on the messenger and results, the Windows suite under Wine on the Release build
-# that ships (in-process, end to end, fault and soak), the DPI and screen matrix and the theme on
-# that build's bundle, the release package and its round trip, the Windows suite again with
-# clang, and static analysis. Prints each step's time as it ends and a table of all at the end.
+# that ships (in-process, end to end with crash dumps, fault and soak), the DPI and screen matrix
+# and the theme on that build's bundle, the release package signed by a test CA, rebuilt in a
+# second checkout against an engine package and compared byte for byte, and its install, upgrade,
+# downgrade, per-user and MSI round trip, the Windows suite again with clang, and static analysis.
+#
+# The tests under Wine mostly wait (for frames, windows, processes), so they run in lanes beside
+# the builds and checks that keep both cores busy; a lane's output is shown when it is joined.
+# Prints each step's time as it ends, and a table of all of them at the end.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 jobs=$(nproc)
-timings=()
-started=$SECONDS
+logs=build/test-logs
+timings=$logs/timings
 
-# step NAME COMMAND...: runs one step of the test command and notes its time.
+# step NAME COMMAND...: runs one step and notes its time.
 step() {
   local name=$1 start=$SECONDS
   shift
   echo "==> $name"
   "$@"
-  timings+=("$(printf '%6d s  %s' $((SECONDS - start)) "$name")")
+  printf '%6d s  %s\n' $((SECONDS - start)) "$name" >>"$timings"
   echo "<== $name: $((SECONDS - start)) s"
 }
 
+build() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$jobs"
+}
+
+# The lanes: steps that run beside the others, each lane's in order.
+lane_release() {
+  step "Windows suite, Release, mingw-w64 gcc (beside)" ctest --preset windows-release -j "$jobs"
+  step "dpi_matrix (beside)" tests/environment/dpi_matrix build/windows-release
+  step "theme_check (beside)" tests/environment/theme_check build/windows-release
+  step "package: signed, rebuilt and compared, installed, upgraded (NSIS + MSI) (beside)" \
+    tests/package/install_round_trip
+}
+
+lane_clang() {
+  # The soak ran under gcc already.
+  step "Windows suite, Debug, clang (beside)" \
+    ctest --preset windows-clang -j "$jobs" -E inkmoor_soak_test
+}
+
+if [[ ${1:-} == --lane ]]; then
+  "lane_$2"
+  exit
+fi
+
+lanes=()
+# start_lane NAME: runs lane_NAME in a process group of its own, its output in a log.
+start_lane() {
+  setsid bash "$PWD/test.sh" --lane "$1" >"$logs/$1.log" 2>&1 &
+  lanes+=("$1:$!")
+}
+
+# join_lane NAME: waits for the lane, shows what it wrote, and fails when it failed.
+join_lane() {
+  local entry pid status=0
+  for entry in "${lanes[@]}"; do
+    [[ ${entry%%:*} == "$1" ]] && pid=${entry#*:}
+  done
+  wait "$pid" || status=$?
+  echo "==> lane $1, beside the steps above:"
+  cat "$logs/$1.log"
+  lanes=("${lanes[@]/$1:$pid/}")
+  [[ $status -eq 0 ]] || { echo "test.sh: lane $1 failed with $status"; exit "$status"; }
+}
+
 report() {
-  local status=$?
+  local status=$? entry
+  for entry in "${lanes[@]}"; do
+    [[ -n $entry ]] && kill -- "-${entry#*:}" 2>/dev/null || true
+  done
   echo
-  echo "test.sh: step times"
-  printf '%s\n' "${timings[@]}"
+  echo "test.sh: step times (steps marked beside ran at the same time as others)"
+  cat "$timings"
   printf '%6d s  %s\n' $((SECONDS - started)) "in all, exit status $status"
 }
+
+tools/install-deps
+rm -rf "$logs"
+mkdir -p "$logs"
+started=$SECONDS
 trap report EXIT
 
-build_and_test() {
-  local preset=$1
-  shift
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs" "$@"
-}
-
-step "install-deps" tools/install-deps
 step "format-check" tools/format-check
-step "native suite, clang, ASan + UBSan" build_and_test linux
-step "fuzz-smoke" tools/fuzz-smoke
+step "native build, clang, ASan + UBSan, with the fuzz targets" build linux
+step "native suite" ctest --preset linux -j "$jobs"
+step "Windows build, Release, mingw-w64 gcc" build windows-release
+start_lane release
+step "Windows build, Debug, clang" build windows-clang
+start_lane clang
 step "tsan" tools/tsan
-step "Windows suite, Release, mingw-w64 gcc" build_and_test windows-release
-step "dpi_matrix" tests/environment/dpi_matrix build/windows-release
-step "theme_check" tests/environment/theme_check build/windows-release
-step "install_round_trip" tests/package/install_round_trip
-# The soak ran under gcc already; clang builds and runs everything else.
-step "Windows suite, Debug, clang" build_and_test windows-clang -E inkmoor_soak_test
+step "fuzz-smoke" tools/fuzz-smoke
 step "analyze" tools/analyze
+join_lane clang
+join_lane release
