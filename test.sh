@@ -43,7 +43,7 @@ lane_release() {
 
 lane_clang() {
   # The soak ran under gcc already.
-  step "Windows suite, Debug, clang (beside)" \
+  step "Windows suite, clang (beside)" \
     ctest --preset windows-clang -j "$jobs" -E inkmoor_soak_test
 }
 
@@ -83,18 +83,19 @@ report() {
   printf '%6d s  %s\n' $((SECONDS - started)) "in all, exit status $status"
 }
 
-tools/install-deps
+started=$SECONDS
 rm -rf "$logs"
 mkdir -p "$logs"
-started=$SECONDS
 trap report EXIT
+
+step "install-deps" tools/install-deps
 
 step "format-check" tools/format-check
 step "native build, clang, ASan + UBSan, with the fuzz targets" build linux
 step "native suite" ctest --preset linux -j "$jobs"
 step "Windows build, Release, mingw-w64 gcc" build windows-release
 start_lane release
-step "Windows build, Debug, clang" build windows-clang
+step "Windows build, clang, assertions on" build windows-clang
 start_lane clang
 step "tsan" tools/tsan
 step "fuzz-smoke" tools/fuzz-smoke
