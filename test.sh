@@ -33,6 +33,10 @@ build() {
 }
 
 # The lanes: steps that run beside the others, each lane's in order.
+lane_native() {
+  step "native suite (beside)" ctest --preset linux -j "$jobs"
+}
+
 lane_release() {
   step "Windows suite, Release, mingw-w64 gcc (beside)" ctest --preset windows-release -j "$jobs"
   step "dpi_matrix (beside)" tests/environment/dpi_matrix build/windows-release
@@ -92,7 +96,7 @@ step "install-deps" tools/install-deps
 
 step "format-check" tools/format-check
 step "native build, clang, ASan + UBSan, with the fuzz targets" build linux
-step "native suite" ctest --preset linux -j "$jobs"
+start_lane native
 step "Windows build, Release, mingw-w64 gcc" build windows-release
 start_lane release
 step "Windows build, clang, assertions on" build windows-clang
@@ -100,5 +104,6 @@ start_lane clang
 step "tsan" tools/tsan
 step "fuzz-smoke" tools/fuzz-smoke
 step "analyze" tools/analyze
+join_lane native
 join_lane clang
 join_lane release

@@ -17,12 +17,21 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${WEFT_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
+# Test code is compiled at -O1 in an optimised build: what ships (the libraries that the tests
+# link, the programs they start) keeps its optimisation, while the tests, nearly all templates,
+# compile in a fraction of the time.
+set(WEFT_TEST_OPTIMIZATION $<$<CONFIG:Release>:-O1>)
+foreach(framework gtest gtest_main gmock gmock_main)
+  target_compile_options(${framework} PRIVATE ${WEFT_TEST_OPTIMIZATION})
+endforeach()
+
 # weft_add_test(NAME SOURCES ... LIBRARIES ...): one test program, run as one ctest test
 # (under Wine in the cross build, through the crosscompiling emulator). It links the engine
 # library as tests load it: on Windows the stand-in's build with its test controls.
 function(weft_add_test name)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;LIBRARIES")
   add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${WEFT_TEST_OPTIMIZATION})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} weft_engine_import GTest::gmock
     GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
