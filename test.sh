@@ -43,12 +43,15 @@ lane_release() {
   step "theme_check (beside)" tests/environment/theme_check build/windows-release
   step "package: signed, rebuilt and compared, installed, upgraded (NSIS + MSI) (beside)" \
     tests/package/install_round_trip
+  # A prefix's services keep running, and waking, as long as its server does.
+  tools/wine-run --stop build/windows-release/wine-null
 }
 
 lane_clang() {
   # The soak ran under gcc already.
   step "Windows suite, clang (beside)" \
     ctest --preset windows-clang -j "$jobs" -E inkmoor_soak_test
+  tools/wine-run --stop build/windows-clang/wine-null
 }
 
 if [[ ${1:-} == --lane ]]; then
