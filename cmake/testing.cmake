@@ -1,5 +1,5 @@
-# Tests, only when BUILD_TESTING is on: GoogleTest from the sources Debian's googletest package
-# ships, and weft_add_test. A build without tests (a release package) needs none of it.
+# Tests, only when BUILD_TESTING is on: GoogleTest from Debian's googletest packages, and
+# weft_add_test. A build without tests (a release package) needs none of it.
 option(BUILD_TESTING "Build the tests (needs GoogleTest)" ON)
 if(BUILD_TESTING AND NOT WEFT_USE_STANDIN)
   # The tests watch and steer the engine through the stand-in's test controls.
@@ -11,19 +11,25 @@ if(NOT BUILD_TESTING)
 endif()
 enable_testing()
 
-set(WEFT_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
-set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
-add_subdirectory(${WEFT_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
-
-# Test code is compiled at -O1 in an optimised build: what ships (the libraries that the tests
-# link, the programs they start) keeps its optimisation, while the tests, nearly all templates,
-# compile in a fraction of the time.
+# Natively, the libraries Debian's packages ship are linked as they are: built once, and left
+# uninstrumented under the sanitizers, which see the code under test. The cross build compiles
+# GoogleTest from Debian's sources, with the test code's optimisation.
+# Test code is compiled at -O1 in an optimised build: what ships keeps its optimisation, while
+# the tests, nearly all templates, compile in a fraction of the time.
 set(WEFT_TEST_OPTIMIZATION $<$<CONFIG:Release>:-O1>)
-foreach(framework gtest gtest_main gmock gmock_main)
-  target_compile_options(${framework} PRIVATE ${WEFT_TEST_OPTIMIZATION})
-endforeach()
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(GTest CONFIG REQUIRED)
+else()
+  set(WEFT_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(${WEFT_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL
+    SYSTEM)
+  foreach(framework gtest gtest_main gmock gmock_main)
+    target_compile_options(${framework} PRIVATE ${WEFT_TEST_OPTIMIZATION})
+  endforeach()
+endif()
 
 # weft_add_test(NAME SOURCES ... LIBRARIES ...): one test program, run as one ctest test
 # (under Wine in the cross build, through the crosscompiling emulator). It links the engine
