@@ -35,6 +35,7 @@ build() {
 # The lanes: steps that run beside the others, each lane's in order.
 lane_native() {
   step "native suite (beside)" ctest --preset linux -j "$jobs"
+  step "tsan (beside)" tools/tsan
 }
 
 lane_release() {
@@ -104,7 +105,6 @@ step "Windows build, Release, mingw-w64 gcc" build windows-release
 start_lane release
 step "Windows build, clang, assertions on" build windows-clang
 start_lane clang
-step "tsan" tools/tsan
 step "fuzz-smoke" tools/fuzz-smoke
 step "analyze" tools/analyze
 join_lane native
