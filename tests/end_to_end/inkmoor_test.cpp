@@ -17,8 +17,10 @@ using ::test_support::BundleExecutable;
 using ::test_support::Launch;
 using ::test_support::RunInkmoor;
 using ::test_support::WithoutFrames;
+using ::testing::AllOf;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
+using ::testing::EndsWith;
+using ::testing::StartsWith;
 
 constexpr std::chrono::seconds kLaunchLimit(60);
 
@@ -142,21 +144,40 @@ TEST(InkmoorTest, PassesTheCommandLineToTheEngine) {
   }
 }
 
-TEST(InkmoorTest, ExitsWithOneWhenTheBundleHasNoData) {
+// A bundle missing a part: exit code 1, and the host's last line names what failed (the engine
+// may write its own cause before it), before any script runs.
+TEST(InkmoorTest, ExitsWithOneAndNamesTheMissingPartOfTheBundle) {
   namespace fs = std::filesystem;
+  struct Case {
+    std::vector<const char*> files;
+    const char* last_line_start;
+    const char* last_line_end;
+  };
+  const Case cases[] = {
+      {{"inkmoor.exe", "weft_windows.dll"}, "Failed to create view controller.\n", "\n"},
+      // Windows calls error 126 "The specified module could not be found.", Wine "Module not
+      // found."
+      {{"inkmoor.exe"}, "Cannot load the engine library weft_windows.dll: ", " (error 126)\n"},
+  };
   const fs::path bundle = fs::path(BundleExecutable()).parent_path();
-  const fs::path bare = fs::temp_directory_path() / "inkmoor-without-data";
-  fs::remove_all(bare);
-  fs::create_directories(bare);
-  fs::copy_file(bundle / "inkmoor.exe", bare / "inkmoor.exe");
-  fs::copy_file(bundle / "weft_windows.dll", bare / "weft_windows.dll");
-
-  const Launch launch = RunInkmoor((bare / "inkmoor.exe").wstring(), {"close"});
-  fs::remove_all(bare);
-  ASSERT_TRUE(launch.finished);
-  EXPECT_EQ(launch.exit_code, 1u);
-  EXPECT_THAT(launch.error_output, HasSubstr("Failed to create view controller.\n"));
-  EXPECT_TRUE(launch.log.empty());
+  const fs::path bare = fs::temp_directory_path() / "inkmoor-incomplete";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.last_line_start);
+    fs::remove_all(bare);
+    fs::create_directories(bare);
+    for (const char* file : c.files) {
+      fs::copy_file(bundle / file, bare / file);
+    }
+    const Launch launch = RunInkmoor((bare / "inkmoor.exe").wstring(), {"close"});
+    fs::remove_all(bare);
+    ASSERT_TRUE(launch.finished);
+    EXPECT_EQ(launch.exit_code, 1u);
+    const std::string& errors = launch.error_output;
+    const size_t last_line = errors.find_last_of('\n', errors.size() - 2);
+    EXPECT_THAT(errors.substr(last_line == std::string::npos ? 0 : last_line + 1),
+                AllOf(StartsWith(c.last_line_start), EndsWith(c.last_line_end)));
+    EXPECT_TRUE(launch.log.empty());
+  }
 }
 
 }  // namespace
