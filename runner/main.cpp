@@ -29,11 +29,12 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   // Before the engine library is loaded, so that no engine code runs without it. Without it the
   // host still runs; a crash then ends as the system's default handling ends it.
   InstallCrashHandler();
-  if (!LoadEngineLibrary()) {
-    return kExitStartFailed;
-  }
+  // First the console, so that a failed load is reported where every other start-up line goes.
   if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) {
     AttachDebugConsole();
+  }
+  if (!LoadEngineLibrary()) {
+    return kExitStartFailed;
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
