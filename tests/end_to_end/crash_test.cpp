@@ -171,8 +171,9 @@ TEST(CrashTest, TheFolderKeepsTheTenNewestDumps) {
   const fs::path folder = app_data.DumpFolder();
   fs::create_directories(folder);
   std::vector<std::string> old_dumps;
+  // The names sort opposite to the ages: the oldest dump has the latest date in its name.
   for (int day = 1; day <= 12; ++day) {
-    const std::string name = "inkmoor-1.0.0+0-202601" + std::to_string(10 + day) + "-000000-1.dmp";
+    const std::string name = "inkmoor-1.0.0+0-202601" + std::to_string(23 - day) + "-000000-1.dmp";
     std::ofstream(folder / name) << "MDMP";
     fs::last_write_time(folder / name,
                         fs::file_time_type::clock::now() - std::chrono::hours(24 * (13 - day)));

@@ -156,7 +156,8 @@ TEST(InkmoorTest, ExitsWithOneAndNamesTheMissingPartOfTheBundle) {
   const Case cases[] = {
       {{"inkmoor.exe", "weft_windows.dll"}, "Failed to create view controller.\n", "\n"},
       // Windows calls error 126 "The specified module could not be found.", Wine "Module not
-      // found."
+      // found." The launcher hands the child files as its standard handles, so the line arrives
+      // whether the console is attached before or after the load: this does not tell the order.
       {{"inkmoor.exe"}, "Cannot load the engine library weft_windows.dll: ", " (error 126)\n"},
   };
   const fs::path bundle = fs::path(BundleExecutable()).parent_path();

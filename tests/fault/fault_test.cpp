@@ -365,6 +365,7 @@ TEST_F(WindowChannelFaultTest, TheChannelAnswersAgainOnceTheMessengerIsBack) {
   EXPECT_EQ(ReplyOf(answered), kSuccessReply);
   EXPECT_EQ(WeftStandinReplySize(dropped), -1);
   EXPECT_EQ(Count(kWeftStandinMessengerSendResponse), 1u);
+  EXPECT_GE(Count(kWeftStandinMessengerLock), 1u);
   EXPECT_EQ(Count(kWeftStandinMessengerUnlock), Count(kWeftStandinMessengerLock));
   EXPECT_EQ(WeftStandinLateResponseCount(), 0u);
 }
@@ -424,6 +425,7 @@ TEST_F(EngineEndRaceTest, RepliesFromOtherThreadsNeverArriveTwiceOrAfterTheEnd) 
   }
   EXPECT_EQ(CapturedErrors(), "");
   EXPECT_EQ(Count(kWeftStandinMessengerSendResponse), kRounds + racing_answered);
+  EXPECT_GE(Count(kWeftStandinMessengerLock), 1u);
   EXPECT_EQ(Count(kWeftStandinMessengerUnlock), Count(kWeftStandinMessengerLock));
   EXPECT_EQ(WeftStandinRefusedResponseCount(), 0u);
   EXPECT_EQ(WeftStandinLateResponseCount(), 0u);
