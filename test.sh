@@ -5,7 +5,7 @@
 # that ships (in-process, end to end with crash dumps, fault and soak), the DPI and screen matrix
 # and the theme on that build's bundle, the release package signed by a test CA, rebuilt in a
 # second checkout against an engine package and compared byte for byte, and its install, upgrade,
-# downgrade, per-user and MSI round trip, the Windows suite again with clang, and static analysis.
+# downgrade, per-user and MSI round trip, the Windows suite again with gcc, and static analysis.
 #
 # The tests under Wine mostly wait (for frames, windows, processes), so they run in lanes beside
 # the builds and checks that keep both cores busy; a lane's output is shown when it is joined.
@@ -39,7 +39,7 @@ lane_native() {
 }
 
 lane_release() {
-  step "Windows suite, Release, mingw-w64 gcc (beside)" ctest --preset windows-release -j "$jobs"
+  step "Windows suite, Release, clang + lld (beside)" ctest --preset windows-release -j "$jobs"
   step "dpi_matrix (beside)" tests/environment/dpi_matrix build/windows-release
   step "theme_check (beside)" tests/environment/theme_check build/windows-release
   step "package: signed, rebuilt and compared, installed, upgraded (NSIS + MSI) (beside)" \
@@ -48,11 +48,11 @@ lane_release() {
   tools/wine-run --stop build/windows-release/wine-null
 }
 
-lane_clang() {
-  # The soak ran under gcc already.
-  step "Windows suite, clang (beside)" \
-    ctest --preset windows-clang -j "$jobs" -E inkmoor_soak_test
-  tools/wine-run --stop build/windows-clang/wine-null
+lane_gcc() {
+  # The soak ran on the release already.
+  step "Windows suite, mingw-w64 gcc (beside)" \
+    ctest --preset windows-gcc -j "$jobs" -E inkmoor_soak_test
+  tools/wine-run --stop build/windows-gcc/wine-null
 }
 
 if [[ ${1:-} == --lane ]]; then
@@ -101,12 +101,12 @@ step "install-deps" tools/install-deps
 step "format-check" tools/format-check
 step "native build, clang, ASan + UBSan, with the fuzz targets" build linux
 start_lane native
-step "Windows build, Release, mingw-w64 gcc" build windows-release
+step "Windows build, Release, clang + lld" build windows-release
 start_lane release
-step "Windows build, clang, assertions on" build windows-clang
-start_lane clang
+step "Windows build, mingw-w64 gcc, assertions on" build windows-gcc
+start_lane gcc
 step "fuzz-smoke" tools/fuzz-smoke
 step "analyze" tools/analyze
 join_lane native
-join_lane clang
+join_lane gcc
 join_lane release

@@ -1,6 +1,7 @@
 # Cross build for 64-bit Windows with clang, against the mingw-w64 headers and import libraries
-# and the libstdc++ of the posix-thread-model mingw-w64 GCC, linked by the mingw-w64 linker (GNU
-# ld); programs run under Wine. A second compiler over the same code as mingw-w64-x86_64.cmake.
+# and the libstdc++ of the posix-thread-model mingw-w64 GCC, linked by lld, which writes what GNU
+# ld cannot: a load configuration, the Control Flow Guard table, the CET mark and PDBs
+# (cmake/hardening.cmake). Programs run under Wine. The release is built with it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -9,6 +10,8 @@ set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET ${mingw_triple})
 set(CMAKE_CXX_COMPILER_TARGET ${mingw_triple})
+set(CMAKE_ASM_COMPILER clang)
+set(CMAKE_ASM_COMPILER_TARGET ${mingw_triple})
 set(CMAKE_RC_COMPILER ${mingw_triple}-windres)
 # The mingw-w64 headers then count as system headers, and the host's /usr/include stays out.
 set(CMAKE_SYSROOT /usr/${mingw_triple})
@@ -38,12 +41,13 @@ set(CMAKE_CXX_FLAGS_INIT "-femulated-tls -D__GXX_TYPEINFO_EQUALITY_INLINE=0")
 
 # -pthread, not -lpthread: it puts winpthreads inside the driver's static library group, after
 # libstdc++ and libgcc_eh, which need it.
-# GNU ld reports "duplicate section ... has different size" for typeinfo names that both
-# libstdc++ (GCC pads them to 16 bytes) and our objects (clang does not) define; the contents are
-# the same, one copy is kept, and ld has no switch to quiet the message.
 foreach(kind EXE SHARED MODULE)
-  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-L${mingw_gcc_dir} -pthread")
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${mingw_gcc_dir} -pthread")
 endforeach()
+# The linker, for the release's record of its tools; cmake/hardening.cmake asks for what only lld
+# writes.
+find_program(WEFT_LINKER NAMES ld.lld REQUIRED)
+set(WEFT_LLD TRUE)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${mingw_triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

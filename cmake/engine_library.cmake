@@ -50,9 +50,18 @@ endif()
 if(WIN32)
   find_program(WEFT_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
   set(delay_library ${CMAKE_BINARY_DIR}/engine_import/libweft_windows_delayed.a)
+  # dlltool's delay-load library keeps its import address table among the ordinary imports,
+  # which GNU ld makes writable and lld read-only, so the first call would fault writing the
+  # resolved address. lld writes delay-load imports itself, with their table in writable data,
+  # from an ordinary import library in the short form that it reads (llvm-dlltool's).
+  set(make_delay_library ${WEFT_DLLTOOL} --machine i386:x86-64 --output-delaylib)
+  if(WEFT_LLD)
+    find_program(WEFT_LLVM_DLLTOOL NAMES llvm-dlltool-14 llvm-dlltool REQUIRED)
+    set(make_delay_library ${WEFT_LLVM_DLLTOOL} -m i386:x86-64 -l)
+  endif()
   add_custom_command(OUTPUT ${delay_library}
-    COMMAND ${WEFT_DLLTOOL} --machine i386:x86-64 --input-def ${WEFT_ENGINE_INTERFACE_DIR}/weft_windows.def
-      --dllname weft_windows.dll --output-delaylib ${delay_library}
+    COMMAND ${make_delay_library} ${delay_library} -d ${WEFT_ENGINE_INTERFACE_DIR}/weft_windows.def
+      -D weft_windows.dll
     DEPENDS ${WEFT_ENGINE_INTERFACE_DIR}/weft_windows.def
     COMMENT "Making the delay-load import library of weft_windows.dll"
     VERBATIM)
@@ -62,4 +71,7 @@ if(WIN32)
   add_dependencies(weft_engine_delayed_archive weft_engine_delayed_library)
   add_library(weft_engine_delayed INTERFACE)
   target_link_libraries(weft_engine_delayed INTERFACE weft_engine_library weft_engine_delayed_archive)
+  if(WEFT_LLD)
+    target_link_options(weft_engine_delayed INTERFACE -Wl,--Xlink=-delayload:weft_windows.dll)
+  endif()
 endif()

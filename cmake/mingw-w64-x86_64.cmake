@@ -1,10 +1,13 @@
-# Cross build for 64-bit Windows with mingw-w64 (posix thread model); programs run under Wine.
+# Cross build for 64-bit Windows with mingw-w64 GCC (posix thread model) and GNU ld; programs run
+# under Wine. The second compiler over the code that the release builds with clang.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+# The linker, for the release's record of its tools.
+find_program(WEFT_LINKER NAMES x86_64-w64-mingw32-ld REQUIRED)
 
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -14,6 +14,7 @@
 
 #include "crash_dump_folder.h"
 #include "startup_failure.h"
+#include "system_library.h"
 #include "version.h"
 
 // The crashing thread only records its exception, wakes the dump thread (started at
@@ -351,20 +352,10 @@ bool FindDumpFolders(CrashState* state) {
   return true;
 }
 
-template <typename Function>
-Function FindExport(HMODULE module, const char* name) {
-  const FARPROC procedure = GetProcAddress(module, name);
-  // Through the generic function type, which converts to any other without a warning.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(procedure));
-}
-
 // dbghelp from the system folder only, loaded now so that a crash loads nothing. It stays
 // loaded for the process's life.
 bool LoadDumpWriter(CrashState* state) {
-  const HMODULE dbghelp = LoadLibraryExW(kDbgHelpLibrary, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (dbghelp == nullptr) {
-    return false;
-  }
+  const HMODULE dbghelp = LoadSystemLibrary(kDbgHelpLibrary);
   state->write_dump = FindExport<WriteDumpFunction>(dbghelp, kWriteDumpExport);
   state->symbol_options = FindExport<SymbolOptionsFunction>(dbghelp, kSymbolOptionsExport);
   return state->write_dump != nullptr && state->symbol_options != nullptr;

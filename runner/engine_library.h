@@ -4,9 +4,9 @@
 #ifndef RUNNER_ENGINE_LIBRARY_H_
 #define RUNNER_ENGINE_LIBRARY_H_
 
-// Loads weft_windows.dll from the folder of the executable, for the rest of the process's life;
-// the delay-load imports then resolve to it. Reports the failure and returns false when it
-// cannot be loaded.
+// Loads weft_windows.dll from the folder of the executable, by its full path, for the rest of the
+// process's life; the delay-load imports then resolve to it. Reports the failure and returns false
+// when it cannot be loaded.
 bool LoadEngineLibrary();
 
 #endif  // RUNNER_ENGINE_LIBRARY_H_

@@ -8,6 +8,7 @@
 
 #include "crash_handler.h"
 #include "engine_library.h"
+#include "system_library.h"
 #include "utils.h"
 #include "weft/engine_project.h"
 #include "weft_window.h"
@@ -26,6 +27,7 @@ constexpr int kExitStartFailed = 1;
 }  // namespace
 
 int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  RestrictLibrarySearch();
   // Before the engine library is loaded, so that no engine code runs without it. Without it the
   // host still runs; a crash then ends as the system's default handling ends it.
   InstallCrashHandler();

@@ -1,13 +1,10 @@
 #include "win32_window.h"
 
-#include <dwmapi.h>
-
 #include <cwchar>
-#include <memory>
-#include <type_traits>
 
 #include "resources/resource.h"
 #include "startup_failure.h"
+#include "system_library.h"
 #include "weft_windows.h"
 
 namespace {
@@ -25,7 +22,12 @@ constexpr DWORD kImmersiveDarkModeAttribute = 20;
 // The area that WM_SETTINGCHANGE names when the user switches between light and dark.
 constexpr wchar_t kColorSetArea[] = L"ImmersiveColorSet";
 
-constexpr char kUser32Module[] = "User32.dll";
+// Not a known DLL, so by name alone it would be looked for in the program's folder first.
+constexpr wchar_t kDwmLibrary[] = L"dwmapi.dll";
+constexpr char kSetWindowAttributeExport[] = "DwmSetWindowAttribute";
+using SetWindowAttributeFunction = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+
+constexpr wchar_t kUser32Module[] = L"user32.dll";
 constexpr char kNonClientScalingExport[] = "EnableNonClientDpiScaling";
 using EnableNonClientDpiScalingFunction = BOOL(WINAPI*)(HWND);
 
@@ -33,11 +35,6 @@ constexpr UINT kDpiChangedPositionFlags = SWP_NOZORDER | SWP_NOACTIVATE;
 
 // Win32Window objects alive in the process; the class goes when it drops to 0.
 int32_t live_window_count = 0;
-
-struct LibraryFree {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using LoadedLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFree>;
 
 // WM_SETTINGCHANGE names the changed area in lparam, when it names one at all.
 bool NamesColorSetChange(LPARAM lparam) {
@@ -246,21 +243,21 @@ void ApplySystemTheme(HWND window) {
   if (!dark) {
     return;
   }
+  static const auto set_attribute = FindExport<SetWindowAttributeFunction>(
+      LoadSystemLibrary(kDwmLibrary), kSetWindowAttributeExport);
+  if (set_attribute == nullptr) {
+    return;
+  }
   const BOOL dark_mode = *dark ? TRUE : FALSE;
-  DwmSetWindowAttribute(window, kImmersiveDarkModeAttribute, &dark_mode, sizeof(dark_mode));
+  set_attribute(window, kImmersiveDarkModeAttribute, &dark_mode, sizeof(dark_mode));
 }
 
 void EnableNonClientScaling(HWND window) {
-  const LoadedLibrary user32(LoadLibraryA(kUser32Module));
-  if (!user32) {
+  // user32 is one of the host's own imports, loaded for the process's life.
+  const auto enable = FindExport<EnableNonClientDpiScalingFunction>(GetModuleHandleW(kUser32Module),
+                                                                    kNonClientScalingExport);
+  if (enable == nullptr) {
     return;
   }
-  const FARPROC procedure = GetProcAddress(user32.get(), kNonClientScalingExport);
-  if (procedure == nullptr) {
-    return;
-  }
-  // Through the generic function type, which converts to any other without a warning.
-  const auto enable =
-      reinterpret_cast<EnableNonClientDpiScalingFunction>(reinterpret_cast<void (*)()>(procedure));
   enable(window);
 }

@@ -11,10 +11,11 @@ constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
-// shcore is not on every system the host supports, so it is looked up at run time. The module
-// stays loaded for the life of the process: freeing it during unload is not allowed.
+// shcore is not on every system the host supports, so it is looked up at run time, from System32
+// only: by name alone it would be looked for in the program's folder first. The module stays
+// loaded for the life of the process: freeing it during unload is not allowed.
 GetDpiForMonitorFn LookUpGetDpiForMonitor() {
-  const HMODULE shcore = LoadLibraryW(L"shcore.dll");
+  const HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (shcore == nullptr) {
     return nullptr;
   }

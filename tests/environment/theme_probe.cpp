@@ -1,6 +1,7 @@
 // Watches the real inkmoor.exe keep its title bar in step with the user's light or dark
-// preference, from outside the host's code: a copy of the executable runs beside the recording
-// dwmapi.dll, which writes down every DwmSetWindowAttribute call. For each stored form of
+// preference, from outside the host's code: the recording dwmapi.dll in System32 writes down
+// every DwmSetWindowAttribute call, and a copy of it planted beside the executable must never
+// load. For each stored form of
 // AppsUseLightTheme the probe starts the host, checks the call made at creation, the one made
 // again on WM_DWMCOLORIZATIONCOLORCHANGED, that other WM_SETTINGCHANGE messages make none, and
 // that WM_SETTINGCHANGE "ImmersiveColorSet" applies a changed preference.
@@ -153,15 +154,21 @@ std::string Joined(const std::vector<std::string>& lines) {
   return text + "]";
 }
 
-// The recorder's file, read step by step: each step is judged by the lines it added.
+// The recorder's file, read step by step: each step is judged by the lines it added. The host
+// loads dwmapi when it first sets an attribute, so the loading line comes before the first call.
 class Record {
  public:
-  Record(std::wstring path, ObserverReport* report) : path_(std::move(path)), report_(report) {}
+  Record(std::wstring path, std::string loaded_line, ObserverReport* report)
+      : path_(std::move(path)), loaded_line_(std::move(loaded_line)), report_(report) {}
 
   // Waits out late calls for watch, or until there are more lines than expected, which no later
   // line can make right.
-  void ExpectNew(const std::string& when, const std::vector<std::string>& expected,
+  void ExpectNew(const std::string& when, std::vector<std::string> expected,
                  std::chrono::milliseconds watch = kLateCallLimit) {
+    if (!expected.empty() && !loaded_line_.empty()) {
+      expected.insert(expected.begin(), loaded_line_);
+      loaded_line_.clear();
+    }
     const auto deadline = std::chrono::steady_clock::now() + watch;
     std::vector<std::string> lines = ReadLines(path_);
     while (lines.size() <= seen_ + expected.size() && std::chrono::steady_clock::now() < deadline) {
@@ -176,12 +183,16 @@ class Record {
 
  private:
   std::wstring path_;
+  std::string loaded_line_;
   ObserverReport* report_;
   size_t seen_ = 0;
 };
 
+// The recorder's line as it loads in the host, from System32.
 std::string LoadedLine(DWORD process_id) {
-  return "loaded by pid " + std::to_string(process_id);
+  char system_folder[MAX_PATH] = {};
+  GetSystemDirectoryA(system_folder, MAX_PATH);
+  return "loaded by pid " + std::to_string(process_id) + " from " + system_folder + "\\dwmapi.dll";
 }
 
 // The line of DwmSetWindowAttribute(window, 20, &value, 4), if value names one.
@@ -257,11 +268,8 @@ void CheckCase(const std::wstring& executable, const std::wstring& record_path,
     report->HostFailed("no top-level window", host.Finish(kNoWait));
     return;
   }
-  Record record(record_path, report);
-  std::vector<std::string> at_creation = {LoadedLine(host.id())};
-  const std::vector<std::string> calls = CallLines(window, theme.applied_at_start);
-  at_creation.insert(at_creation.end(), calls.begin(), calls.end());
-  record.ExpectNew("at creation", at_creation);
+  Record record(record_path, LoadedLine(host.id()), report);
+  record.ExpectNew("at creation", CallLines(window, theme.applied_at_start));
   CheckMessages(theme, window, &record, report);
 
   PostMessageW(window, WM_CLOSE, 0, 0);

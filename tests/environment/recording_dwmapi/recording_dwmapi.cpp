@@ -1,7 +1,8 @@
 // A dwmapi.dll that records instead of acting: every DwmSetWindowAttribute call appends one line
-// to the file named by DWM_RECORD_FILE and succeeds. Put beside a copy of inkmoor.exe, it shows
-// from outside the host which title-bar attribute the host set on which window. Wine loads a
-// dwmapi.dll from the program's own folder before its builtin one.
+// to the file named by DWM_RECORD_FILE and succeeds. Put in place of the system's (in a throwaway
+// prefix's System32, and preferred to Wine's builtin one), it shows from outside the host which
+// title-bar attribute the host set on which window. A copy planted beside the program names its
+// own file when it loads, which it never must.
 #include <windows.h>
 
 #include <cstdint>
@@ -59,11 +60,13 @@ std::string HexBytes(const void* value, DWORD size) {
 
 }  // namespace
 
-// The loading line proves that this copy, not the system's, serves the process.
+// The loading line names the process and the file this copy was loaded from.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(instance);
-    AppendLine("loaded by pid " + std::to_string(GetCurrentProcessId()));
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(instance, path, MAX_PATH);
+    AppendLine("loaded by pid " + std::to_string(GetCurrentProcessId()) + " from " + path);
   }
   return TRUE;
 }
