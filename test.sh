@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: the formatting check, the native suite with
 # AddressSanitizer and UndefinedBehaviorSanitizer and the fuzzers from the same build,
-# ThreadSanitizer on the messenger and results, the Windows suite under Wine on the Release build
-# that ships (in-process, end to end with crash dumps, fault and soak), the DPI and screen matrix
-# and the theme on that build's bundle, the release package signed by a test CA, rebuilt in a
-# second checkout against an engine package and compared byte for byte, and its install, upgrade,
-# downgrade, per-user and MSI round trip, the Windows suite again with gcc, and static analysis.
+# ThreadSanitizer on the messenger and results, the mitigations and symbols of the shipped
+# programs, the Windows suite under Wine on the Release build that ships (in-process, end to end
+# with crash dumps read back, fault and soak), the DPI and screen matrix and the theme on that
+# build's bundle, the release package signed by a test CA, rebuilt in a second checkout against
+# an engine package and compared byte for byte, and its install, upgrade, downgrade, per-user and
+# MSI round trip, the Windows suite again with gcc, and static analysis.
 #
 # The tests under Wine mostly wait (for frames, windows, processes), so they run in lanes beside
 # the builds and checks that keep both cores busy; a lane's output is shown when it is joined.
@@ -102,6 +103,7 @@ step "format-check" tools/format-check
 step "native build, clang, ASan + UBSan, with the fuzz targets" build linux
 start_lane native
 step "Windows build, Release, clang + lld" build windows-release
+step "check-binaries: mitigations and symbols of the shipped programs" tools/check-binaries build/windows-release
 start_lane release
 step "Windows build, mingw-w64 gcc, assertions on" build windows-gcc
 start_lane gcc

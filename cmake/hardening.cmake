@@ -43,7 +43,8 @@ set_property(TARGET weft_load_config PROPERTY COMPILE_OPTIONS "")
 link_libraries(weft_load_config)
 
 # Symbols: CodeView debugging information in a PDB beside each program, matched by the program's
-# CodeView record, which names the PDB without its folder.
+# CodeView record, which names the PDB without its folder. Line tables only: functions, inlined
+# calls, files and lines, which is what reading a crash's stack needs (tools/read-dump).
 add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-gcodeview> $<$<COMPILE_LANGUAGE:C,CXX>:-gline-tables-only>)
 add_link_options(-Wl,--pdb= -Wl,--Xlink=-pdbaltpath:%_PDB%)
 # lld keeps the DWARF of the static runtime libraries in the program whatever it is told, which

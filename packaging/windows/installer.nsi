@@ -6,17 +6,27 @@
 ;   /CurrentUser    for the current user alone
 ;   /S              silent; /D=FOLDER the folder of a first install (last on the command line)
 ; Without a switch: the scope of the version installed, else all users for an administrator and
-; the current user for anyone else.
+; the current user for anyone else. The installer runs with the rights it was started with, so an
+; install for the current user never asks for an administrator; one for all users started
+; without those rights asks Windows to start the installer again elevated (UAC).
 ;
 ; Another version installed in that scope decides the folder: the installer closes the running
 ; program as a user would, lets that version's own uninstaller remove what it installed (files a
 ; user added stay), and installs into the same folder. So one entry remains, and files that this
 ; version no longer ships are gone.
 ;
+; An elevated installer runs nothing that a user without rights could have put in place: it
+; ignores the current user's entry (HKCU) unless /CurrentUser asks for that install, and runs no
+; uninstaller from outside Program Files; there it removes the programs, the uninstaller and
+; data\ itself. An install for all users into a folder outside Program Files gives that folder the
+; permissions of Program Files (administrators and SYSTEM full control, users read and execute),
+; or is refused, so that no user can replace what an administrator later starts.
+;
 ; Exit codes beyond NSIS's own (0 installed, 1 cancelled, 2 aborted):
 !define EXIT_NEWER_INSTALLED 3  ; a newer version is installed: no downgrade
 !define EXIT_STILL_RUNNING 4    ; the program did not close when asked; nothing was changed
-!define EXIT_NOT_ADMIN 5        ; /AllUsers without administrator rights
+!define EXIT_NOT_ADMIN 5        ; for all users, without administrator rights or elevation
+!define EXIT_NOT_SECURED 6      ; the chosen all-users folder could not be given those permissions
 ;
 ; tools/package makes it and passes in everything that is not fixed here:
 ;   PRODUCT, PUBLISHER, VERSION    from the build (CMakeLists.txt)
@@ -60,6 +70,17 @@ SetDateSave off
 !define WAIT_OBJECT_0 0
 !define CLOSE_WAIT_MILLISECONDS 20000
 !define CLOSE_ATTEMPTS 8
+; Program Files' permissions, inherited by everything below: SYSTEM and administrators full
+; control, users read and execute; none inherited from the folder above (protected).
+!define PROGRAM_FILES_SDDL "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+!define SDDL_REVISION_1 1
+!define SE_FILE_OBJECT 1
+!define PROTECTED_DACL_INFORMATION 0x80000004
+!define SEE_MASK_NOCLOSEPROCESS 0x40
+!define SHELL_EXECUTE_INFO_SIZE 112
+!define INFINITE 0xFFFFFFFF
+; Marks the installer started again elevated, so that it never starts itself a third time.
+!define ELEVATED_SWITCH "/Elevated"
 
 !ifdef SIGN_COMMAND
   !uninstfinalize '"${SIGN_COMMAND}" "%1" ${UNINSTALLER}' = 0
@@ -67,8 +88,8 @@ SetDateSave off
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
-; An administrator is asked to elevate; anyone else runs as is and can install for themselves.
-RequestExecutionLevel highest
+; Elevation only where it is needed: ElevateForAllUsers.
+RequestExecutionLevel user
 Icon "${APP_ICON}"
 UninstallIcon "${APP_ICON}"
 ShowInstDetails show
@@ -89,6 +110,7 @@ Var ChosenFolder     ; the /D folder, if any
 Var InstalledFolder  ; the version installed in the scope: its folder and version
 Var InstalledVersion
 Var AllUsersButton
+Var Elevated         ; 1 when the installer runs with administrator rights
 
 Page custom ScopePage ScopePageLeave
 Page directory SkipWhenInstalled
@@ -147,13 +169,27 @@ Function UseScope
   ReadRegStr $InstalledVersion SHCTX "${UNINSTALL_KEY}" "DisplayVersion"
 FunctionEnd
 
-; The scope of the version installed, if any, the current user's first.
+; Administrator rights in effect: an administrator's installer started without elevation has
+; a token without them.
+Function FindElevation
+  UserInfo::GetAccountType
+  Pop $0
+  StrCpy $Elevated 0
+  ${If} $0 == "Admin"
+    StrCpy $Elevated 1
+  ${EndIf}
+FunctionEnd
+
+; The scope of the version installed, if any, the current user's first; an elevated installer
+; does not trust the current user's entry, which that user can write without rights.
 Function FindInstalledScope
-  StrCpy $Scope "CurrentUser"
-  Call UseScope
-  ${If} $InstalledFolder != ""
-    StrCpy $ScopeFixed 1
-    Return
+  ${If} $Elevated != 1
+    StrCpy $Scope "CurrentUser"
+    Call UseScope
+    ${If} $InstalledFolder != ""
+      StrCpy $ScopeFixed 1
+      Return
+    ${EndIf}
   ${EndIf}
   StrCpy $Scope "AllUsers"
   Call UseScope
@@ -161,10 +197,95 @@ Function FindInstalledScope
     StrCpy $ScopeFixed 1
     Return
   ${EndIf}
-  UserInfo::GetAccountType
-  Pop $0
-  ${If} $0 != "Admin"
+  ${If} $Elevated != 1
     StrCpy $Scope "CurrentUser"
+  ${EndIf}
+FunctionEnd
+
+; Starts this installer again elevated, for all users, with the same switches, waits for it and
+; ends with its exit code. Returns when it could not be started (elevation declined, or this is
+; the installer started again already).
+Function ElevateForAllUsers
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "${ELEVATED_SWITCH}" $1
+  ${IfNot} ${Errors}
+    Return
+  ${EndIf}
+  ; /D= must stay last.
+  System::Call '*(i ${SHELL_EXECUTE_INFO_SIZE}, i ${SEE_MASK_NOCLOSEPROCESS}, p $HWNDPARENT, \
+    w "runas", w "$EXEPATH", w "/AllUsers ${ELEVATED_SWITCH} $0", p 0, i ${SW_SHOWNORMAL}, i 0, \
+    p 0, p 0, p 0, p 0, i 0, i 0, p 0, p 0) p .r1'
+  System::Call 'shell32::ShellExecuteExW(p r1) i .r2'
+  System::Call '*$1(i, i, p, p, p, p, p, i, i, p, p, p, p, i, i, p, p .r3)'
+  System::Free $1
+  ${If} $2 == 0
+  ${OrIf} $3 == 0
+    Return
+  ${EndIf}
+  System::Call 'kernel32::WaitForSingleObject(p r3, i ${INFINITE})'
+  System::Call 'kernel32::GetExitCodeProcess(p r3, *i .r4)'
+  System::Call 'kernel32::CloseHandle(p r3)'
+  SetErrorLevel $4
+  Quit
+FunctionEnd
+
+; $0 is 1 when $INSTDIR, made absolute, lies inside Program Files.
+Function CheckInProgramFiles
+  System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r1, p 0)'
+  StrLen $2 "$PROGRAMFILES64\"
+  StrCpy $1 $1 $2
+  StrCpy $0 0
+  ; NSIS compares without regard to case, as Windows names files.
+  ${If} $1 == "$PROGRAMFILES64\"
+    StrCpy $0 1
+  ${EndIf}
+FunctionEnd
+
+; Gives $INSTDIR Program Files' permissions; refuses the install when it cannot.
+Function SecureFolder
+  CreateDirectory "$INSTDIR"
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW( \
+    w "${PROGRAM_FILES_SDDL}", i ${SDDL_REVISION_1}, *p .r1, p 0) i .r0'
+  StrCpy $5 1
+  ${If} $0 != 0
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4) i .r0'
+    System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i ${SE_FILE_OBJECT}, \
+      i ${PROTECTED_DACL_INFORMATION}, p 0, p 0, p r3, p 0) i .r5'
+    System::Call 'kernel32::LocalFree(p r1)'
+  ${EndIf}
+  ${If} $5 != 0
+    RMDir "$INSTDIR"
+    MessageBox MB_ICONSTOP "$INSTDIR cannot be given the permissions of Program Files \
+      (error $5), so any user could change what is installed there. Install into Program \
+      Files, or choose another folder." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_SECURED}
+    Quit
+  ${EndIf}
+  DetailPrint "Gave $INSTDIR the permissions of Program Files"
+FunctionEnd
+
+; The version installed in $INSTDIR goes: through its own uninstaller where no user without
+; rights could have replaced it, else removed by this installer itself.
+Function RemoveInstalled
+  Call CheckInProgramFiles
+  ${If} $Elevated == 1
+  ${AndIf} $0 != 1
+    DetailPrint "Removing ${PRODUCT} $InstalledVersion"
+    !insertmacro UninstallBundle
+    RMDir /r "$INSTDIR\data"
+    Delete "$INSTDIR\${UNINSTALLER}"
+    Return
+  ${EndIf}
+  ${IfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+    Return
+  ${EndIf}
+  DetailPrint "Removing ${PRODUCT} $InstalledVersion"
+  ; In place (_?=), so that ExecWait waits for the removal itself.
+  ExecWait '"$INSTDIR\${UNINSTALLER}" /S _?=$INSTDIR' $0
+  ${If} $0 != 0
+    MessageBox MB_ICONSTOP "Removing ${PRODUCT} $InstalledVersion failed (exit code $0)." /SD IDOK
+    Abort
   ${EndIf}
 FunctionEnd
 
@@ -172,9 +293,8 @@ FunctionEnd
 Function ApplyScope
   Call UseScope
   ${If} $Scope == "AllUsers"
-    UserInfo::GetAccountType
-    Pop $0
-    ${If} $0 != "Admin"
+    ${If} $Elevated != 1
+      Call ElevateForAllUsers
       MessageBox MB_ICONSTOP "Installing ${PRODUCT} for all users needs administrator rights. \
         Run the installer as an administrator, or install for yourself alone." /SD IDOK
       SetErrorLevel ${EXIT_NOT_ADMIN}
@@ -206,6 +326,7 @@ Function .onInit
   ; No InstallDir: $INSTDIR holds a folder here only when /D gave one.
   StrCpy $ChosenFolder $INSTDIR
   StrCpy $ScopeFixed 0
+  Call FindElevation
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/CurrentUser" $1
@@ -264,15 +385,14 @@ FunctionEnd
 
 Section "Install"
   Call CloseRunning
-  ${If} $InstalledFolder != ""
-  ${AndIf} ${FileExists} "$INSTDIR\${UNINSTALLER}"
-    DetailPrint "Removing ${PRODUCT} $InstalledVersion"
-    ; In place (_?=), so that ExecWait waits for the removal itself.
-    ExecWait '"$INSTDIR\${UNINSTALLER}" /S _?=$INSTDIR' $0
-    ${If} $0 != 0
-      MessageBox MB_ICONSTOP "Removing ${PRODUCT} $InstalledVersion failed (exit code $0)." /SD IDOK
-      Abort
+  ${If} $Scope == "AllUsers"
+    Call CheckInProgramFiles
+    ${If} $0 != 1
+      Call SecureFolder
     ${EndIf}
+  ${EndIf}
+  ${If} $InstalledFolder != ""
+    Call RemoveInstalled
   ${EndIf}
 
   !insertmacro InstallBundle
