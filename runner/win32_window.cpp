@@ -45,7 +45,8 @@ bool NamesColorSetChange(LPARAM lparam) {
 }
 
 BOOL CALLBACK TakeOwnWindow(HWND window, LPARAM found_address) {
-  wchar_t class_name[std::size(kWindowClassName)] = {};
+  // One longer than the name, so that a longer name cut short does not match.
+  wchar_t class_name[std::size(kWindowClassName) + 1] = {};
   GetClassNameW(window, class_name, static_cast<int>(std::size(class_name)));
   if (std::wcscmp(class_name, kWindowClassName) != 0) {
     return TRUE;
