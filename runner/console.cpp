@@ -10,7 +10,6 @@
 namespace {
 
 constexpr char kConsoleOutput[] = "CONOUT$";
-constexpr wchar_t kConsoleOutputWide[] = L"CONOUT$";
 constexpr char kWriteMode[] = "w";
 constexpr int kOutputDescriptor = 1;
 constexpr int kErrorDescriptor = 2;
@@ -54,14 +53,13 @@ void ReopenOnConsole(const StandardStream& standard) {
   standard.stream->_file = standard.descriptor;
 }
 
-// The crash handler writes through the Win32 handle, which no C runtime call sets. The handle
-// stays the process's standard handle until the process ends.
-void SetConsoleHandle(DWORD handle_kind) {
-  const HANDLE console =
-      CreateFileW(kConsoleOutputWide, GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (console != INVALID_HANDLE_VALUE) {
-    SetStdHandle(handle_kind, console);
+// The crash handler writes through the Win32 handle, which no C runtime call sets. It takes the
+// stream's own, which stays open as long as the process.
+void SetConsoleHandle(const StandardStream& standard) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the C runtime hands out handles as numbers.
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(standard.stream)));
+  if (handle != INVALID_HANDLE_VALUE) {
+    SetStdHandle(standard.handle_kind, handle);
   }
 }
 
@@ -72,7 +70,7 @@ void PointAtConsole(const StandardStream& standard) {
     return;
   }
   ReopenOnConsole(standard);
-  SetConsoleHandle(standard.handle_kind);
+  SetConsoleHandle(standard);
 }
 
 }  // namespace
