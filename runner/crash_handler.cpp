@@ -252,9 +252,10 @@ DWORD WINAPI WriteDumpWhenAsked(void* argument) {
 
 // Until the dump is written, the bound runs out, or the dump thread is gone: ExitProcess ends it
 // before the libraries' detach code runs, and a crash there must not wait for it in vain.
-void WaitForDump(const CrashState& state) {
+// Returns whether the bound ran out.
+bool WaitForDump(const CrashState& state) {
   const HANDLE ends[] = {state.finished.get(), state.dump_thread.get()};
-  WaitForMultipleObjects(2, ends, FALSE, kDumpTimeLimitMs);
+  return WaitForMultipleObjects(2, ends, FALSE, kDumpTimeLimitMs) == WAIT_TIMEOUT;
 }
 
 // The one way out of every crash: the first one is dumped, then the process ends with its
@@ -276,7 +277,11 @@ void WaitForDump(const CrashState& state) {
   state.code.store(code);
   state.exception = exception;
   SetEvent(state.requested.get());
-  WaitForDump(state);
+  if (WaitForDump(state)) {
+    // The dump thread may wait for a lock that this thread holds, such as the loader's. Windows
+    // Error Reporting writes its dump from outside the process instead (LocalDumps).
+    RaiseFailFastException(exception->ExceptionRecord, exception->ContextRecord, 0);
+  }
   EndProcess(code);
 }
 

@@ -6,12 +6,15 @@
 #include <utility>
 #include <vector>
 
+#include "console.h"
+#include "console_events.h"
 #include "crash_handler.h"
 #include "engine_library.h"
 #include "system_library.h"
 #include "utils.h"
 #include "weft/engine_project.h"
 #include "weft_window.h"
+#include "weft_windows.h"
 #include "window_geometry.h"
 
 namespace {
@@ -19,24 +22,39 @@ namespace {
 constexpr wchar_t kBundleFolder[] = L"data";
 constexpr wchar_t kWindowTitle[] = L"Quillmere";
 constexpr LogicalPoint kWindowOrigin = {10, 10};
-constexpr int kExitSuccess = 0;
 // The engine library, the window or the engine could not be set up; the cause is on
 // standard error.
 constexpr int kExitStartFailed = 1;
 
+// The quit message's code: 0 once the window is destroyed, as PostQuitMessage(0) says.
+int RunMessageLoop() {
+  MSG message = {};
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
 }  // namespace
 
 int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  // First, so that every start-up line reaches the console the host was started from. It calls
+  // only the console and the C runtime, and loads no library.
+  const bool console = SetUpConsole();
+  if (console) {
+    HandleConsoleEvents();
+  }
   RestrictLibrarySearch();
   // Before the engine library is loaded, so that no engine code runs without it. Without it the
   // host still runs; a crash then ends as the system's default handling ends it.
   InstallCrashHandler();
-  // First the console, so that a failed load is reported where every other start-up line goes.
-  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) {
-    AttachDebugConsole();
-  }
   if (!LoadEngineLibrary()) {
     return kExitStartFailed;
+  }
+  if (console) {
+    // The engine library's own runtime may keep the standard streams as they were at start.
+    WeftDesktopResyncOutputStreams();
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
@@ -54,11 +72,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   }
   window.SetQuitOnDestroy(true);
 
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  const int exit_code = RunMessageLoop();
   CoUninitialize();
-  return kExitSuccess;
+  return exit_code;
 }

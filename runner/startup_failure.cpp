@@ -2,22 +2,27 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
+#include "console.h"
 #include "utils.h"
+#include "version.h"
 #include "weft/diagnostic_line.h"
 
 namespace {
 
 constexpr DWORD kMessageFlags =
     FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-constexpr char kTrailingBlanks[] = " \t\r\n";
+constexpr wchar_t kTrailingBlanks[] = L" \t\r\n";
+constexpr wchar_t kBoxTitle[] = L"" INKMOOR_PRODUCT_NAME;
+constexpr UINT kBoxStyle = MB_OK | MB_ICONERROR;
 
 struct LocalMemoryFree {
   void operator()(wchar_t* memory) const { LocalFree(memory); }
 };
 
 // The system's text for error, without the line end it comes with; empty when it has none.
-std::string SystemErrorText(DWORD error) {
+std::wstring SystemErrorText(DWORD error) {
   wchar_t* buffer = nullptr;
   // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument receives the allocation.
   const DWORD length = FormatMessageW(kMessageFlags, nullptr, error, 0,
@@ -26,7 +31,7 @@ std::string SystemErrorText(DWORD error) {
   if (length == 0) {
     return {};
   }
-  std::string text = WideToUtf8(owned.get());
+  std::wstring text(owned.get(), length);
   text.erase(text.find_last_not_of(kTrailingBlanks) + 1);
   return text;
 }
@@ -34,11 +39,18 @@ std::string SystemErrorText(DWORD error) {
 }  // namespace
 
 void ReportStartupFailure(const char* what, DWORD error) {
-  const std::string text = SystemErrorText(error);
-  std::string cause = ": ";
+  const std::wstring text = SystemErrorText(error);
+  std::wstring cause = L": ";
   if (!text.empty()) {
-    cause += text + " ";
+    cause += text + L" ";
   }
-  cause += "(error " + std::to_string(error) + ")";
-  weft::WriteDiagnosticLine(what, cause);
+  cause += L"(error " + std::to_wstring(error) + L")";
+  weft::WriteDiagnosticLine(what, WideToUtf8(cause.c_str()));
+  // Started from Explorer: no console, no redirection, and so no one reads the line.
+  if (!IsUsableStandardHandle(GetStdHandle(STD_ERROR_HANDLE))) {
+    // The host's own texts are ASCII.
+    const std::string_view name(what);
+    MessageBoxW(nullptr, (std::wstring(name.begin(), name.end()) + cause).c_str(), kBoxTitle,
+                kBoxStyle);
+  }
 }

@@ -2,22 +2,13 @@
 
 #include <windows.h>
 
-#include <io.h>
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cwchar>
-#include <iostream>
 #include <memory>
-
-#include "weft_windows.h"
 
 namespace {
 
-constexpr char kConsoleDevice[] = "CONOUT$";
-constexpr char kConsoleOpenMode[] = "w";
-constexpr int kStandardOutputDescriptor = 1;
-constexpr int kStandardErrorDescriptor = 2;
 constexpr size_t kConversionLimit = 32767;
 constexpr DWORD kConversionFlags = WC_ERR_INVALID_CHARS;
 
@@ -25,12 +16,6 @@ struct LocalMemoryFree {
   void operator()(wchar_t** memory) const { LocalFree(memory); }
 };
 using ArgumentArray = std::unique_ptr<wchar_t*, LocalMemoryFree>;
-
-// Returns true when the stream now writes to the console.
-bool ReopenOnConsole(FILE* stream) {
-  FILE* reopened = nullptr;
-  return freopen_s(&reopened, kConsoleDevice, kConsoleOpenMode, stream) == 0;
-}
 
 bool IsHighSurrogate(wchar_t unit) {
   return unit >= 0xD800 && unit <= 0xDBFF;
@@ -51,20 +36,6 @@ int ConvertedLength(const wchar_t* text) {
 }
 
 }  // namespace
-
-void AttachDebugConsole() {
-  if (!AllocConsole()) {
-    return;
-  }
-  if (!ReopenOnConsole(stdout)) {
-    _dup2(_fileno(stdout), kStandardOutputDescriptor);
-  }
-  if (!ReopenOnConsole(stderr)) {
-    _dup2(_fileno(stdout), kStandardErrorDescriptor);
-  }
-  std::ios::sync_with_stdio(true);
-  WeftDesktopResyncOutputStreams();
-}
 
 std::vector<std::string> CollectCommandLineArguments() {
   int count = 0;

@@ -1,12 +1,9 @@
-// Start-up helpers of the host executable: the console and the command line.
+// Start-up helpers of the host executable: the command line.
 #ifndef RUNNER_UTILS_H_
 #define RUNNER_UTILS_H_
 
 #include <string>
 #include <vector>
-
-// Opens a new console for the process and points standard output and error at it.
-void AttachDebugConsole();
 
 // The process's command-line arguments after the program name, as UTF-8.
 std::vector<std::string> CollectCommandLineArguments();

@@ -1,6 +1,7 @@
 #include "win32_window.h"
 
 #include <cwchar>
+#include <iterator>
 
 #include "resources/resource.h"
 #include "startup_failure.h"
@@ -41,6 +42,18 @@ bool NamesColorSetChange(LPARAM lparam) {
   // NOLINTNEXTLINE(performance-no-int-to-ptr): the message carries a pointer in lparam.
   const auto* area = reinterpret_cast<const wchar_t*>(lparam);
   return area != nullptr && std::wcscmp(area, kColorSetArea) == 0;
+}
+
+BOOL CALLBACK TakeOwnWindow(HWND window, LPARAM found_address) {
+  // One longer than the name, so that a longer name cut short does not match.
+  wchar_t class_name[std::size(kWindowClassName) + 1] = {};
+  GetClassNameW(window, class_name, static_cast<int>(std::size(class_name)));
+  if (std::wcscmp(class_name, kWindowClassName) != 0) {
+    return TRUE;
+  }
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the enumeration carries a pointer in lparam.
+  *reinterpret_cast<HWND*>(found_address) = window;
+  return FALSE;
 }
 
 }  // namespace
@@ -146,6 +159,12 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
       }
       return 0;
     }
+    case WM_ENDSESSION:
+      // Windows may end the process as soon as this returns: the engine ends first.
+      if (wparam != FALSE) {
+        DestroyWindow(window);
+      }
+      return 0;
     case WM_DWMCOLORIZATIONCOLORCHANGED:
       ApplySystemTheme(window);
       return 0;
@@ -250,6 +269,12 @@ void ApplySystemTheme(HWND window) {
   }
   const BOOL dark_mode = *dark ? TRUE : FALSE;
   set_attribute(window, kImmersiveDarkModeAttribute, &dark_mode, sizeof(dark_mode));
+}
+
+HWND FindOwnWindow(DWORD thread_id) {
+  HWND found = nullptr;
+  EnumThreadWindows(thread_id, TakeOwnWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 void EnableNonClientScaling(HWND window) {

@@ -90,6 +90,9 @@ std::optional<bool> ReadDarkModePreference();
 // the preference cannot be read.
 void ApplySystemTheme(HWND window);
 
+// The window of the runner's class that the thread owns, or null. Safe from any thread.
+HWND FindOwnWindow(DWORD thread_id);
+
 // Turns on DPI scaling of the non-client area where user32 offers it.
 void EnableNonClientScaling(HWND window);
 

@@ -81,6 +81,10 @@ SetDateSave off
 !define INFINITE 0xFFFFFFFF
 ; Marks the installer started again elevated, so that it never starts itself a third time.
 !define ELEVATED_SWITCH "/Elevated"
+; Windows Error Reporting's dumps of the crashes that no handler inside inkmoor.exe sees (a fast
+; fail, a crash under the loader lock), into the folder of the host's own dumps. The entry is per
+; machine: an install for the current user cannot write it.
+!define LOCAL_DUMPS_KEY "SOFTWARE\Microsoft\Windows\Windows Error Reporting\LocalDumps\${EXE_NAME}"
 
 !ifdef SIGN_COMMAND
   !uninstfinalize '"${SIGN_COMMAND}" "%1" ${UNINSTALLER}' = 0
@@ -158,6 +162,21 @@ UninstPage instfiles
 !macroend
 !insertmacro CloseRunningFunction ""
 !insertmacro CloseRunningFunction "un."
+
+; A mini dump (DumpType 1), the newest ten, in %LOCALAPPDATA% of whoever crashed.
+!macro WriteLocalDumps
+  ${If} $Scope == "AllUsers"
+    WriteRegExpandStr HKLM "${LOCAL_DUMPS_KEY}" "DumpFolder" "%LOCALAPPDATA%\${PRODUCT}\CrashDumps"
+    WriteRegDWORD HKLM "${LOCAL_DUMPS_KEY}" "DumpCount" 10
+    WriteRegDWORD HKLM "${LOCAL_DUMPS_KEY}" "DumpType" 1
+  ${EndIf}
+!macroend
+
+!macro RemoveLocalDumps
+  ${If} $Scope == "AllUsers"
+    DeleteRegKey HKLM "${LOCAL_DUMPS_KEY}"
+  ${EndIf}
+!macroend
 
 Function UseScope
   ${If} $Scope == "AllUsers"
@@ -416,6 +435,7 @@ Section "Install"
   ; In KiB, as Add/Remove Programs expects.
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+  !insertmacro WriteLocalDumps
 SectionEnd
 
 ; The uninstaller belongs to the current user's install when that entry names its folder.
@@ -424,8 +444,10 @@ Function un.onInit
   ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 == $INSTDIR
     SetShellVarContext current
+    StrCpy $Scope "CurrentUser"
   ${Else}
     SetShellVarContext all
+    StrCpy $Scope "AllUsers"
   ${EndIf}
 FunctionEnd
 
@@ -433,6 +455,7 @@ Section "Uninstall"
   Call un.CloseRunning
   Delete "${SHORTCUT}"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  !insertmacro RemoveLocalDumps
   !insertmacro UninstallBundle
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Only when empty, so that files a user put there survive.

@@ -140,12 +140,14 @@ class InkmoorResources : public ::testing::Test {
   LoadedLibrary module_;
 };
 
-TEST_F(InkmoorResources, HoldOnlyTheIconAndTheVersionInUsEnglish) {
+// The manifest's content: manifest_check.py.
+TEST_F(InkmoorResources, HoldOnlyTheIconTheVersionAndTheManifestInUsEnglish) {
   std::vector<uintptr_t> types;
   EnumResourceTypesW(module_.get(), CollectType, reinterpret_cast<LONG_PTR>(&types));
   EXPECT_THAT(types, UnorderedElementsAre(reinterpret_cast<uintptr_t>(RT_ICON),
                                           reinterpret_cast<uintptr_t>(RT_GROUP_ICON),
-                                          reinterpret_cast<uintptr_t>(RT_VERSION)));
+                                          reinterpret_cast<uintptr_t>(RT_VERSION),
+                                          reinterpret_cast<uintptr_t>(RT_MANIFEST)));
 
   std::vector<uintptr_t> icon_ids;
   for (const ResourceEntry& entry : Entries(reinterpret_cast<uintptr_t>(RT_ICON))) {

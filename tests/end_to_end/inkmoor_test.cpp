@@ -14,7 +14,9 @@
 namespace {
 
 using ::test_support::BundleExecutable;
+using ::test_support::InkmoorProcess;
 using ::test_support::Launch;
+using ::test_support::OwnedHandle;
 using ::test_support::RunInkmoor;
 using ::test_support::WithoutFrames;
 using ::testing::AllOf;
@@ -23,6 +25,33 @@ using ::testing::EndsWith;
 using ::testing::StartsWith;
 
 constexpr std::chrono::seconds kLaunchLimit(60);
+const test_support::LaunchOptions kFromTheConsole = {L"", L"", true};
+
+// A console of the test's own, shared with the hosts it starts; the test outlives its events.
+struct SharedConsole {
+  SharedConsole() {
+    FreeConsole();
+    AllocConsole();
+    SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
+  }
+  ~SharedConsole() { FreeConsole(); }
+
+  // The screen above the cursor, a line a row; a full row goes on in the next.
+  std::string Text() const {
+    const OwnedHandle screen(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(screen.get(), &info);
+    std::string cells(static_cast<size_t>(info.dwSize.X), ' ');
+    std::string text;
+    for (SHORT row = 0; row < info.dwCursorPosition.Y; ++row) {
+      DWORD read = 0;
+      ReadConsoleOutputCharacterA(screen.get(), cells.data(), info.dwSize.X, {0, row}, &read);
+      text += cells.substr(0, cells.find_last_not_of(' ') + 1) + (cells.back() == ' ' ? "\n" : "");
+    }
+    return text;
+  }
+};
 
 // "setTitle" as a string value, ahead of each call's argument.
 constexpr char kSetTitle[] = "07 08 73 65 74 54 69 74 6C 65";
@@ -144,6 +173,30 @@ TEST(InkmoorTest, PassesTheCommandLineToTheEngine) {
   }
 }
 
+// How the host ends from a console: not on Ctrl+C (by default at once), by the time WM_ENDSESSION
+// returns (Windows may end the process then), and with the quit message's code.
+TEST(InkmoorTest, EndsInOrderWithTheQuitMessagesCode) {
+  const SharedConsole console;
+  for (const UINT ending : {WM_CLOSE, WM_ENDSESSION, WM_QUIT}) {
+    InkmoorProcess process(BundleExecutable(), {"visible"}, kFromTheConsole);
+    ASSERT_EQ(process.WaitForLogLine("visible", kLaunchLimit), "visible 1");
+    const HWND window = process.TopLevelWindow();
+    if (ending == WM_CLOSE) {
+      ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+      const OwnedHandle watched(OpenProcess(SYNCHRONIZE, FALSE, process.id()));
+      EXPECT_EQ(WaitForSingleObject(watched.get(), 2000), DWORD{WAIT_TIMEOUT});
+      PostMessageW(window, WM_CLOSE, 0, 0);
+    } else if (ending == WM_ENDSESSION) {
+      SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+      EXPECT_FALSE(IsWindow(window));
+    } else {
+      PostThreadMessageW(GetWindowThreadProcessId(window, nullptr), WM_QUIT, 3, 0);
+    }
+    EXPECT_EQ(process.Finish(kLaunchLimit).exit_code, ending == WM_QUIT ? 3u : 0u) << ending;
+  }
+  EXPECT_EQ(console.Text(), "");
+}
+
 // A bundle missing a part: exit code 1, and the host's last line names what failed (the engine
 // may write its own cause before it), before any script runs.
 TEST(InkmoorTest, ExitsWithOneAndNamesTheMissingPartOfTheBundle) {
@@ -156,8 +209,8 @@ TEST(InkmoorTest, ExitsWithOneAndNamesTheMissingPartOfTheBundle) {
   const Case cases[] = {
       {{"inkmoor.exe", "weft_windows.dll"}, "Failed to create view controller.\n", "\n"},
       // Windows calls error 126 "The specified module could not be found.", Wine "Module not
-      // found." The launcher hands the child files as its standard handles, so the line arrives
-      // whether the console is attached before or after the load: this does not tell the order.
+      // found." Started with no handles, the line reaches the console only when it is attached
+      // before the load.
       {{"inkmoor.exe"}, "Cannot load the engine library weft_windows.dll: ", " (error 126)\n"},
   };
   const fs::path bundle = fs::path(BundleExecutable()).parent_path();
@@ -170,7 +223,13 @@ TEST(InkmoorTest, ExitsWithOneAndNamesTheMissingPartOfTheBundle) {
       fs::copy_file(bundle / file, bare / file);
     }
     const Launch launch = RunInkmoor((bare / "inkmoor.exe").wstring(), {"close"});
+    // The same lines, engine library's included, on the console it was started from.
+    const SharedConsole console;
+    const Launch on_console =
+        RunInkmoor((bare / "inkmoor.exe").wstring(), {"close"}, kLaunchLimit, kFromTheConsole);
     fs::remove_all(bare);
+    EXPECT_EQ(on_console.exit_code, 1u);
+    EXPECT_EQ(console.Text(), launch.error_output);
     ASSERT_TRUE(launch.finished);
     EXPECT_EQ(launch.exit_code, 1u);
     const std::string& errors = launch.error_output;

@@ -113,9 +113,9 @@ OwnedHandle StartProcess(const std::wstring& executable, const LaunchOptions& op
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = error_file.get();
-  startup.hStdError = error_file.get();
+  startup.hStdInput = options.no_standard_handles ? nullptr : GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = options.no_standard_handles ? nullptr : error_file.get();
+  startup.hStdError = startup.hStdOutput;
   std::wstring command_line = L"\"" + executable + L"\"";
   if (!options.arguments.empty()) {
     command_line += L" " + options.arguments;

@@ -24,6 +24,8 @@ struct Launch {
 struct LaunchOptions {
   std::wstring arguments;       // the command line after the quoted program name
   std::wstring working_folder;  // empty: this process's
+  // As Windows starts a GUI program from a console.
+  bool no_standard_handles = false;
 };
 
 // The bundle that the build lays out beside the test programs.
