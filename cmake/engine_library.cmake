@@ -14,10 +14,15 @@ get_filename_component(WEFT_ENGINE_INTERFACE_DIR ${CMAKE_CURRENT_LIST_DIR}/../en
 add_library(weft_engine_library INTERFACE)
 add_library(weft_engine_import INTERFACE)
 target_link_libraries(weft_engine_import INTERFACE weft_engine_library)
+# Whichever engine it is, its header is compiled from a copy in the build folder: clang writes
+# each compile command into the PDB, whose hash is the programs' identity, and an include folder
+# outside the source and build folders (cmake/compile_relative) would differ between checkouts.
+set(engine_header_dir ${CMAKE_BINARY_DIR}/engine_interface)
+target_include_directories(weft_engine_library INTERFACE ${engine_header_dir})
 
 if(NOT WEFT_ENGINE_DIR)
   set(WEFT_USE_STANDIN TRUE)
-  target_include_directories(weft_engine_library INTERFACE ${WEFT_ENGINE_INTERFACE_DIR})
+  configure_file(${WEFT_ENGINE_INTERFACE_DIR}/weft_windows.h ${engine_header_dir}/weft_windows.h COPYONLY)
   # standin_engine/ defines weft_windows and links the tests' build of it to weft_engine_import.
 else()
   set(WEFT_USE_STANDIN FALSE)
@@ -36,8 +41,7 @@ weft_windows.dll, its import library and weft_windows.h, in it or in bin/, lib/ 
     endif()
   endforeach()
   message(STATUS "Engine library: ${engine_dll}")
-  get_filename_component(engine_header_dir ${engine_header} DIRECTORY)
-  target_include_directories(weft_engine_library INTERFACE ${engine_header_dir})
+  configure_file(${engine_header} ${engine_header_dir}/weft_windows.h COPYONLY)
   add_library(weft_windows SHARED IMPORTED GLOBAL)
   set_target_properties(weft_windows PROPERTIES
     IMPORTED_LOCATION ${engine_dll}
