@@ -14,10 +14,15 @@ get_filename_component(WEFT_ENGINE_INTERFACE_DIR ${CMAKE_CURRENT_LIST_DIR}/../en
 add_library(weft_engine_library INTERFACE)
 add_library(weft_engine_import INTERFACE)
 target_link_libraries(weft_engine_import INTERFACE weft_engine_library)
+# Whichever engine it is, its header is compiled from a copy in the build folder: clang writes
+# each compile command into the PDB, whose hash is the programs' identity, and an include folder
+# outside the source and build folders (cmake/compile_relative) would differ between checkouts.
+set(engine_header_dir ${CMAKE_BINARY_DIR}/engine_interface)
+target_include_directories(weft_engine_library INTERFACE ${engine_header_dir})
 
 if(NOT WEFT_ENGINE_DIR)
   set(WEFT_USE_STANDIN TRUE)
-  set(engine_header ${WEFT_ENGINE_INTERFACE_DIR}/weft_windows.h)
+  configure_file(${WEFT_ENGINE_INTERFACE_DIR}/weft_windows.h ${engine_header_dir}/weft_windows.h COPYONLY)
   # standin_engine/ defines weft_windows and links the tests' build of it to weft_engine_import.
 else()
   set(WEFT_USE_STANDIN FALSE)
@@ -36,19 +41,13 @@ weft_windows.dll, its import library and weft_windows.h, in it or in bin/, lib/ 
     endif()
   endforeach()
   message(STATUS "Engine library: ${engine_dll}")
+  configure_file(${engine_header} ${engine_header_dir}/weft_windows.h COPYONLY)
   add_library(weft_windows SHARED IMPORTED GLOBAL)
   set_target_properties(weft_windows PROPERTIES
     IMPORTED_LOCATION ${engine_dll}
     IMPORTED_IMPLIB ${engine_import_library})
   target_link_libraries(weft_engine_import INTERFACE weft_windows)
 endif()
-# The header is compiled against from one place in the build folder, whichever engine it is: the
-# PDBs record each compile command, folders and all, so a host built against an engine package
-# then equals the one built beside the stand-in byte for byte.
-set(engine_header_copy ${CMAKE_BINARY_DIR}/engine_import/include/weft_windows.h)
-configure_file(${engine_header} ${engine_header_copy} COPYONLY)
-get_filename_component(engine_header_dir ${engine_header_copy} DIRECTORY)
-target_include_directories(weft_engine_library INTERFACE ${engine_header_dir})
 
 # The delay-load import library comes from the interface's function list, not from the engine's
 # own import library: it names the DLL and the functions the host calls, whichever engine it is.
