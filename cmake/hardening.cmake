@@ -10,9 +10,13 @@ endif()
 
 # A canary in every function with a local array or a local whose address is taken: a write past
 # the array that reaches the return address ends the process in __stack_chk_fail instead of
-# returning into the attacker's address. The driver links GCC's libssp for it.
+# returning into the attacker's address. With lld the canary and its failure are our own
+# (cmake/load_config.S); GNU ld's build links GCC's libssp for them, whose start-up seeds the
+# canary through the system's crypto providers (three more DLLs loaded at every start).
 add_compile_options(-fstack-protector-strong)
-add_link_options(-fstack-protector-strong)
+if(NOT WEFT_LLD)
+  add_link_options(-fstack-protector-strong)
+endif()
 # ASLR for the image, with relocations kept, and anywhere in the 64-bit space: no fixed address
 # to aim at.
 add_link_options(-Wl,--dynamicbase -Wl,--high-entropy-va)

@@ -8,6 +8,9 @@
 // System32 only, never from the program's folder.
 #define DEPENDENT_LOAD_FLAGS 0x0800
 #define LOAD_CONFIG_SIZE 320
+// The value that tells the loader a cookie is still to be chosen.
+#define DEFAULT_SECURITY_COOKIE 0x00002B992DDFA232
+#define FAST_FAIL_STACK_COOKIE_CHECK_FAILURE 2
 
         .section .rdata,"dr"
         .globl _load_config_used
@@ -26,7 +29,7 @@ _load_config_used:
         .short 0                            // CSDVersion
         .short DEPENDENT_LOAD_FLAGS
         .quad 0                             // EditList
-        .quad 0                             // SecurityCookie: none, the canary is libssp's
+        .quad __stack_chk_guard             // SecurityCookie
         .quad 0, 0                          // SEHandlerTable, SEHandlerCount: 32-bit only
         .quad __guard_check_icall_fptr
         .quad __guard_dispatch_icall_fptr
@@ -78,3 +81,22 @@ __guard_check_icall_fptr:
         .globl __guard_dispatch_icall_fptr
 __guard_dispatch_icall_fptr:
         .quad weft_guard_dispatch_icall_default
+
+// The canary of -fstack-protector-strong. The loader replaces this value with a random one before
+// any code of the image runs, as it does for each image whose load configuration names its
+// cookie, so the program needs no random source of its own at start.
+        .data
+        .p2align 3
+        .globl __stack_chk_guard
+__stack_chk_guard:
+        .quad DEFAULT_SECURITY_COOKIE
+
+// A canary found overwritten ends the process at once, in the kernel's fast fail, as /GS does:
+// none of the program's own code runs on a stack that an attacker has written. Windows Error
+// Reporting writes its dump (the LocalDumps entry of the installs).
+        .text
+        .p2align 4
+        .globl __stack_chk_fail
+__stack_chk_fail:
+        movl $FAST_FAIL_STACK_COOKIE_CHECK_FAILURE, %ecx
+        int $0x29
