@@ -42,7 +42,7 @@ add_link_options(-Wl,--Xlink=-cetcompat)
 # mingw-w64 10's runtime has none. Every program and DLL defined after this links it.
 enable_language(ASM)
 add_library(weft_load_config STATIC ${CMAKE_CURRENT_LIST_DIR}/load_config.S)
-# Plain data and two instructions: none of the options above applies.
+# Plain data and a few instructions: none of the options above applies.
 set_property(TARGET weft_load_config PROPERTY COMPILE_OPTIONS "")
 link_libraries(weft_load_config)
 

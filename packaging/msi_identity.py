@@ -18,6 +18,9 @@ import struct
 import sys
 import uuid
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import release_files  # noqa: E402
+
 # The namespace of Quillmere's UUIDs made from content: its MSI UpgradeCode.
 NAMESPACE = uuid.UUID("B7C8FE9A-001B-4E3D-9034-351659F65FBB")
 
@@ -47,12 +50,9 @@ def braced(value):
 
 def product_code(bundle, sources, defines):
     digest = hashlib.sha256()
-    for folder, subfolders, names in sorted(os.walk(bundle)):
-        subfolders.sort()
-        for name in sorted(names):
-            path = os.path.join(folder, name)
-            digest.update(os.path.relpath(path, bundle).encode("utf-8") + b"\0")
-            digest.update(hashlib.sha256(open(path, "rb").read()).digest())
+    for relative, path in release_files.bundle_files(bundle):
+        digest.update(relative.encode("utf-8") + b"\0")
+        digest.update(hashlib.sha256(open(path, "rb").read()).digest())
     for source in sources:
         digest.update(hashlib.sha256(open(source, "rb").read()).digest())
     digest.update("\0".join(defines).encode("utf-8"))

@@ -30,6 +30,14 @@ def listing(bundle):
         yield os.path.relpath(folder, bundle), sorted(names)
 
 
+def bundle_files(bundle):
+    """Yields (relative path with "/", path) for every file of the bundle, in listing's order."""
+    for folder, names in listing(bundle):
+        for name in names:
+            relative = os.path.normpath(os.path.join(folder, name)).replace(os.sep, "/")
+            yield relative, os.path.join(bundle, folder, name)
+
+
 def zip_entry(name, epoch, mode):
     entry = zipfile.ZipInfo(name, max(EARLIEST_ZIP_TIME, time.gmtime(epoch)[:6]))
     entry.external_attr = mode << 16
@@ -118,6 +126,7 @@ def write_wix(bundle, fragment):
 
 COMMANDS = {"zip": (write_zip, 4), "nsis": (write_nsis, 2), "wix": (write_wix, 2)}
 
-if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS or len(sys.argv) != COMMANDS[sys.argv[1]][1] + 2:
-    sys.exit(__doc__)
-COMMANDS[sys.argv[1]][0](*sys.argv[2:])
+if __name__ == "__main__":
+    if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS or len(sys.argv) != COMMANDS[sys.argv[1]][1] + 2:
+        sys.exit(__doc__)
+    COMMANDS[sys.argv[1]][0](*sys.argv[2:])

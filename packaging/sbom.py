@@ -17,6 +17,7 @@ import uuid
 from urllib.parse import quote
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import release_files  # noqa: E402
 import third_party  # noqa: E402
 
 
@@ -25,14 +26,10 @@ def purl(package, version, architecture):
 
 
 def shipped_files(bundle):
-    for folder, subfolders, names in sorted(os.walk(bundle)):
-        subfolders.sort()
-        for name in sorted(names):
-            path = os.path.join(folder, name)
-            relative = os.path.relpath(path, bundle).replace(os.sep, "/")
-            digest = hashlib.sha256(open(path, "rb").read()).hexdigest()
-            yield {"type": "file", "bom-ref": "file:" + relative, "name": relative,
-                   "hashes": [{"alg": "SHA-256", "content": digest}]}
+    for relative, path in release_files.bundle_files(bundle):
+        digest = hashlib.sha256(open(path, "rb").read()).hexdigest()
+        yield {"type": "file", "bom-ref": "file:" + relative, "name": relative,
+               "hashes": [{"alg": "SHA-256", "content": digest}]}
 
 
 def libraries(records):

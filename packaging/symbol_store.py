@@ -36,6 +36,15 @@ def codeview_identity(record):
     return record[4:20], age, name.replace("\\", "/").rsplit("/", 1)[-1]
 
 
+def debug_data(image, kind):
+    """The data of the PE image's last debug directory entry of that type, or None."""
+    found = None
+    for entry in getattr(image, "DIRECTORY_ENTRY_DEBUG", []):
+        if entry.struct.Type == kind:
+            found = image.get_data(entry.struct.AddressOfRawData, entry.struct.SizeOfData)
+    return found
+
+
 def program_identity(path):
     """(TimeDateStamp, SizeOfImage, CodeView identity or None) of a PE file."""
     import pefile  # Debian's python3-pefile: only this function needs it
@@ -43,11 +52,8 @@ def program_identity(path):
     image = pefile.PE(path, fast_load=True)
     image.parse_data_directories(
         directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DEBUG"]])
-    codeview = None
-    for entry in getattr(image, "DIRECTORY_ENTRY_DEBUG", []):
-        if entry.struct.Type == CODEVIEW:
-            codeview = codeview_identity(
-                image.get_data(entry.struct.AddressOfRawData, entry.struct.SizeOfData))
+    record = debug_data(image, CODEVIEW)
+    codeview = None if record is None else codeview_identity(record)
     return image.FILE_HEADER.TimeDateStamp, image.OPTIONAL_HEADER.SizeOfImage, codeview
 
 
